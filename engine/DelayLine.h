@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+// Power-of-two ring buffer of floats, written one sample at a time and read at a fractional
+// delay with four-point (Catmull-Rom) interpolation.
+class DelayLine
+{
+public:
+    static constexpr int maxSize = 1 << 30;
+
+    // Sizes the line for at least n samples (at least 4, at most maxSize) and silences it.
+    // Storage already large enough is reused. May allocate.
+    void prepare (int n);
+
+    void clearSamples() noexcept;
+
+    void write (float x) noexcept
+    {
+        buffer[static_cast<std::size_t> (writeIndex)] = x;
+        writeIndex = (writeIndex + 1) & mask;
+    }
+
+    // Delay in writes: the most recent write has delay 1. Clamped to [2, size - 3].
+    float readCubic (float delay) const noexcept
+    {
+        const auto size = static_cast<float> (buffer.size());
+        // Written so that a NaN delay also lands on the lower clamp.
+        const float d = delay >= 2.0f ? (delay < size - 3.0f ? delay : size - 3.0f) : 2.0f;
+
+        float pos = static_cast<float> (writeIndex) - d;
+        if (pos < 0.0f)
+            pos += size;
+
+        const int i = static_cast<int> (pos);
+        const float t = pos - static_cast<float> (i);
+
+        const float* b = buffer.data();
+        const float ym1 = b[(i - 1) & mask];
+        const float y0 = b[i & mask];
+        const float y1 = b[(i + 1) & mask];
+        const float y2 = b[(i + 2) & mask];
+
+        const float c3 = (y0 - y1) * 1.5f + (y2 - ym1) * 0.5f;
+        const float c2 = ((ym1 - y0 * 2.5f) + (y1 + y1)) - y2 * 0.5f;
+        const float c1 = (y1 - ym1) * 0.5f;
+        return ((c3 * t + c2) * t + c1) * t + y0;
+    }
+
+    bool isPrepared() const noexcept { return ! buffer.empty(); }
+    int getSize() const noexcept { return static_cast<int> (buffer.size()); }
+    int getMask() const noexcept { return mask; }
+    int getWriteIndex() const noexcept { return writeIndex; }
+    std::size_t getCapacity() const noexcept { return buffer.capacity(); }
+
+private:
+    std::vector<float> buffer;
+    int mask = 0;
+    int writeIndex = 0;
+};

@@ -1,0 +1,297 @@
+#include "ReverbEngine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+ReverbEngine::ReverbEngine() = default;
+
+int ReverbEngine::msToSamples (float ms, double rate) noexcept
+{
+    const float samples = ms * 0.001f * static_cast<float> (rate);
+    const float rounded = std::round (samples); // halves away from zero
+    if (! (rounded < static_cast<float> (std::numeric_limits<int>::max())))
+        return std::isnan (rounded) ? 1 : std::numeric_limits<int>::max();
+    return std::max (1, static_cast<int> (rounded));
+}
+
+void ReverbEngine::prepare (double newSampleRate)
+{
+    if (std::isfinite (newSampleRate) && newSampleRate > 0.0)
+        sampleRate = newSampleRate;
+
+    for (auto& line : fdnLines)
+        line.prepare (msToSamples (323.038f, sampleRate));
+
+    preDelayLine.prepare (msToSamples (300.0f, sampleRate));
+    earlyLine.prepare (msToSamples (200.0f, sampleRate));
+
+    for (std::size_t k = 0; k < diffuserStages.size(); ++k)
+    {
+        const int d = msToSamples (diffuserDelayMs[k], sampleRate);
+        diffuserStages[k].delaySamples = static_cast<float> (d);
+        diffuserStages[k].line.prepare (d + 4);
+    }
+
+    for (std::size_t k = 0; k < coilStages.size(); ++k)
+    {
+        const int d = msToSamples (coilDelayMs[k], sampleRate);
+        coilStages[k].delaySamples = static_cast<float> (d);
+        coilStages[k].line.prepare (d + 4);
+    }
+
+    mixSmoother.reset (sampleRate, 0.02);
+    widthSmoother.reset (sampleRate, 0.02);
+    mixSmoother.setCurrentAndTargetValue (params.mix);
+    widthSmoother.setCurrentAndTargetValue (params.width);
+
+    setCharacter (currentCharacterIndex);
+    reset();
+}
+
+void ReverbEngine::reset() noexcept
+{
+    for (auto& line : fdnLines)
+        line.clearSamples();
+    for (auto& stage : diffuserStages)
+        stage.line.clearSamples();
+    for (auto& stage : coilStages)
+        stage.line.clearSamples();
+    preDelayLine.clearSamples();
+    earlyLine.clearSamples();
+
+    for (auto& filter : fdnDamping)
+        filter.z1 = 0.0f;
+    earlyLowpassL.z1 = 0.0f;
+    earlyLowpassR.z1 = 0.0f;
+    inputHighpass.z1 = 0.0f;
+    outputLowpassL.z1 = 0.0f;
+    outputLowpassR.z1 = 0.0f;
+
+    gateGain = 0.0f;
+    gateHoldCounter = 0.0f;
+    gateEnvelope = 0.0f;
+
+    for (std::size_t i = 0; i < lfoPhase.size(); ++i)
+        lfoPhase[i] = static_cast<float> (i) / 8.0f;
+}
+
+void ReverbEngine::setCharacter (int index) noexcept
+{
+    const int idx = std::clamp (index, 0, numCharacters - 1);
+    currentCharacterIndex = idx;
+    currentCharacter = characterTable[static_cast<std::size_t> (idx)];
+    const auto& c = currentCharacter;
+
+    activeDiffusers = c.diffusers < 0 ? 0 : std::min (c.diffusers, numDiffusers);
+    activeCoilStages = c.coil > 0.0f ? numCoilStages : 0;
+
+    const float diffuserGain = c.diffusion < 0.0f ? 0.0f : std::min (c.diffusion, 0.95f);
+    for (int i = 0; i < activeDiffusers; ++i)
+        diffuserStages[static_cast<std::size_t> (i)].gain = diffuserGain;
+
+    const float coilGain = c.coil * 0.35f + 0.55f;
+    for (int i = 0; i < activeCoilStages; ++i)
+        coilStages[static_cast<std::size_t> (i)].gain = coilGain < 0.0f ? 0.0f : std::min (coilGain, 0.95f);
+
+    if (c.earlyTaps < 0)
+    {
+        earlyTapCount = 0;
+    }
+    else
+    {
+        const int count = std::min (c.earlyTaps, maxEarlyTaps);
+        earlyTapCount = count;
+
+        if (count > 0)
+        {
+            // 48-bit linear congruential generator, seeded from the character index.
+            constexpr std::uint64_t modMask = (std::uint64_t { 1 } << 48) - 1;
+            const auto next = [] (std::uint64_t s) { return (25214903917ull * s + 11ull) & modMask; };
+
+            std::uint64_t s = static_cast<std::uint64_t> (idx * 7919 + 5718448);
+            const auto sr = static_cast<float> (sampleRate);
+            const float norm = std::sqrt (static_cast<float> (count));
+
+            for (int i = 0; i < count; ++i)
+            {
+                const float m = static_cast<float> (i + 1) / static_cast<float> (count);
+
+                s = next (s);
+                const auto r1 = static_cast<std::uint32_t> (s >> 16);
+                const float u = std::min (static_cast<float> (r1) * 0x1p-32f, 0.9999999f);
+
+                s = next (s);
+                const float sign = ((s >> 46) & 1u) != 0 ? 1.0f : -1.0f;
+
+                const float delayMs = (m * c.earlySpreadMs * m) * (u * 0.3f + 0.85f) + 1.0f;
+                earlyTapDelay[static_cast<std::size_t> (i)] = std::max (1.0f, delayMs * 0.001f * sr);
+                earlyTapGain[static_cast<std::size_t> (i)] = std::exp (m * -2.2f) * sign / norm;
+            }
+        }
+    }
+
+    updateCoefficients();
+}
+
+void ReverbEngine::updateCoefficients() noexcept
+{
+    const auto& c = currentCharacter;
+    const auto sr = static_cast<float> (sampleRate);
+
+    const float lengthScale = (1.0f - c.compactness * 0.45f) * (c.sizeScale * params.size);
+    const float rt60 = std::max (c.decayScale * params.decay, 0.1f);
+    const float dampingCutoff = std::pow (5.0f, 1.0f - params.damping * 2.4f) * c.dampingHz;
+
+    for (std::size_t i = 0; i < numLines; ++i)
+    {
+        fdnDelay[i] = std::max (((lengthScale * fdnBaseDelayMs[i]) * 0.001f) * sr, 2.0f);
+        const float gain = std::pow (10.0f, ((fdnDelay[i] / sr) * -3.0f) / rt60);
+        fdnGain[i] = std::clamp (gain, 0.0f, 0.9995f);
+        fdnDamping[i].setCutoff (dampingCutoff, sampleRate);
+        lfoIncrement[i] = (static_cast<float> (i) * 0.11f + 0.72f) * c.modRateHz / sr;
+    }
+
+    modDepthSamples = ((c.modDepthMs * params.modulation) * 0.001f) * sr;
+
+    inputHighpass.setCutoff (std::max (c.bassCutHz * 0.5f, params.lowcut), sampleRate);
+    outputLowpassL.setCutoff (params.highcut, sampleRate);
+    outputLowpassR.setCutoff (params.highcut, sampleRate);
+
+    const float earlyCutoff = std::clamp (c.dampingHz * 0.8f, 1200.0f, 12000.0f);
+    earlyLowpassL.setCutoff (earlyCutoff, sampleRate);
+    earlyLowpassR.setCutoff (earlyCutoff, sampleRate);
+
+    gateHoldSamples = (c.gateMs * 0.001f) * sr;
+    gateReleaseCoef = std::exp (-1.0f / (sr * 0.025f));
+
+    mixSmoother.setTargetValue (params.mix);
+    widthSmoother.setTargetValue (params.width);
+}
+
+void ReverbEngine::process (juce::AudioBuffer<float>& buffer) noexcept
+{
+    const int numChannels = buffer.getNumChannels();
+    const int numSamples = buffer.getNumSamples();
+    if (numChannels <= 0 || numSamples <= 0 || ! isPrepared())
+        return;
+
+    float* left = buffer.getWritePointer (0);
+    float* right = numChannels > 1 ? buffer.getWritePointer (1) : left;
+    const bool stereo = numChannels > 1;
+
+    const auto sr = static_cast<float> (sampleRate);
+    float preDelay = params.predelay * 0.001f * sr;
+    preDelay = preDelay < 1.0f ? 1.0f : std::min (preDelay, 0.25f * sr);
+    const bool gateOn = currentCharacter.gateMs > 0.0f;
+    const float earlyLevel = currentCharacter.earlyLevel;
+
+    for (int n = 0; n < numSamples; ++n)
+    {
+        const float dL = left[n];
+        const float dR = right[n];
+        const float x = (dR + dL) * 0.5f;
+
+        const float h = x - inputHighpass.processSample (x);
+
+        preDelayLine.write (h);
+        const float p = preDelayLine.readCubic (preDelay);
+
+        earlyLine.write (p);
+        float eSumL = 0.0f;
+        float eSumR = 0.0f;
+        for (int j = 0; j < earlyTapCount; ++j)
+        {
+            const auto tap = static_cast<std::size_t> (j);
+            const float t = earlyLine.readCubic (earlyTapDelay[tap]) * earlyTapGain[tap];
+            if ((j & 1) == 0)
+                eSumL += t;
+            else
+                eSumR += t;
+        }
+
+        float a = p;
+        for (int i = 0; i < activeDiffusers; ++i)
+            a = diffuserStages[static_cast<std::size_t> (i)].processSample (a);
+        for (int i = 0; i < activeCoilStages; ++i)
+            a = coilStages[static_cast<std::size_t> (i)].processSample (a);
+
+        std::array<float, numLines> o;
+        for (std::size_t k = 0; k < numLines; ++k)
+        {
+            float phase = lfoPhase[k] + lfoIncrement[k];
+            if (phase >= 1.0f)
+                phase -= 1.0f;
+            lfoPhase[k] = phase;
+
+            const float delay = std::sin (phase * 6.2831855f) * modDepthSamples + fdnDelay[k];
+            o[k] = fdnDamping[k].processSample (fdnLines[k].readCubic (delay));
+        }
+
+        float sum = 0.0f;
+        for (std::size_t k = 0; k < numLines; ++k)
+            sum += o[k];
+        const float e = sum * 0.25f;
+
+        for (std::size_t k = 0; k < numLines; ++k)
+            fdnLines[k].write ((o[k] - e) * fdnGain[k] + a);
+
+        const float eL = earlyLowpassL.processSample (eSumL);
+        const float eR = earlyLowpassR.processSample (eSumR);
+
+        const float wL = (o[0] + o[2] - o[4] - o[6]) * 0.35f + earlyLevel * eL;
+        const float wR = (o[1] - o[3] + o[5] - o[7]) * 0.35f + earlyLevel * eR;
+
+        float wetL = outputLowpassL.processSample (wL);
+        float wetR = outputLowpassR.processSample (wR);
+
+        if (gateOn)
+        {
+            const float ax = std::abs (x);
+            const float r = ax > gateEnvelope ? 0.05f : 0.0008f;
+            gateEnvelope = gateEnvelope + (ax - gateEnvelope) * r;
+
+            if (gateEnvelope > 0.015f)
+                gateHoldCounter = gateHoldSamples;
+
+            if (gateHoldCounter > 0.0f)
+            {
+                gateHoldCounter = gateHoldCounter - 1.0f;
+                gateGain = gateGain + (1.0f - gateGain) * 0.08f;
+            }
+            else
+            {
+                gateGain = gateGain * gateReleaseCoef;
+            }
+
+            wetL = wetL * gateGain;
+            wetR = wetR * gateGain;
+        }
+
+        const float w = widthSmoother.getNextValue();
+        const float m = mixSmoother.getNextValue();
+
+        const float mid = (wetR + wetL) * 0.5f;
+        const float side = (wetL - wetR) * 0.5f * w;
+
+        left[n] = (1.0f - m) * dL + m * (side + mid);
+        if (stereo)
+            right[n] = (1.0f - m) * dR + m * (mid - side);
+    }
+
+    // Non-finite guard: a NaN or infinity anywhere drops the sound in flight and silences the block.
+    for (int ch = 0; ch < numChannels; ++ch)
+    {
+        const float* data = buffer.getReadPointer (ch);
+        for (int n = 0; n < numSamples; ++n)
+        {
+            if (! std::isfinite (data[n]))
+            {
+                reset();
+                buffer.clear();
+                return;
+            }
+        }
+    }
+}

@@ -1,0 +1,244 @@
+#include "QuolbaneProcessor.h"
+
+#include "ParameterSpecs.h"
+#include "StateTextGuard.h"
+
+#include <cmath>
+
+QuolbaneProcessor::QuolbaneProcessor()
+    : juce::AudioProcessor (BusesProperties()
+                                .withInput ("Input", juce::AudioChannelSet::stereo(), true)
+                                .withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
+      valueTreeState (*this, nullptr, juce::Identifier ("QUOLBANE"), createParameterLayout())
+{
+}
+
+QuolbaneProcessor::~QuolbaneProcessor() = default;
+
+juce::AudioProcessorValueTreeState::ParameterLayout QuolbaneProcessor::createParameterLayout()
+{
+    juce::AudioProcessorValueTreeState::ParameterLayout layout;
+
+    juce::StringArray names;
+    for (const auto& row : characterTable)
+        names.add (row.name);
+
+    layout.add (std::make_unique<juce::AudioParameterChoice> (juce::ParameterID { characterParameterId, 1 },
+                                                              "Character", names, defaultCharacterIndex,
+                                                              juce::AudioParameterChoiceAttributes()));
+
+    for (const auto& spec : floatParameterSpecs)
+    {
+        const auto attributes = juce::AudioParameterFloatAttributes().withLabel (spec.label);
+        const juce::NormalisableRange<float> range (spec.start, spec.end, spec.interval, spec.skew);
+        layout.add (std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { spec.id, 1 }, spec.name, range,
+                                                                 spec.defaultValue, attributes));
+    }
+
+    return layout;
+}
+
+const juce::String QuolbaneProcessor::getName() const
+{
+    return "Quolbane";
+}
+
+void QuolbaneProcessor::prepareToPlay (double sampleRate, int)
+{
+    engine.prepare (sampleRate);
+    lastCharacterIndex = -1;
+    updateEngineParameters();
+}
+
+void QuolbaneProcessor::releaseResources() {}
+
+void QuolbaneProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
+{
+    juce::ScopedNoDenormals noDenormals;
+
+    for (auto i = getTotalNumInputChannels(); i < getTotalNumOutputChannels(); ++i)
+        buffer.clear (i, 0, buffer.getNumSamples());
+
+    // A block before any prepareToPlay finds no delay storage: leave it as it came.
+    if (! engine.isPrepared())
+        return;
+
+    updateEngineParameters();
+    engine.process (buffer);
+}
+
+void QuolbaneProcessor::updateEngineParameters() noexcept
+{
+    const int idx = getCharacterIndex();
+    if (idx != lastCharacterIndex)
+    {
+        engine.setCharacter (idx);
+        lastCharacterIndex = idx;
+    }
+
+    // All nine reads first, then the stores. A non-finite value (a host can send one) would
+    // silence every block, so that block uses the parameter's default instead.
+    std::array<float, floatParameterSpecs.size()> raw {};
+    for (std::size_t i = 0; i < raw.size(); ++i)
+    {
+        const auto* value = valueTreeState.getRawParameterValue (floatParameterSpecs[i].id);
+        const float v = value != nullptr ? value->load() : floatParameterSpecs[i].defaultValue;
+        raw[i] = std::isfinite (v) ? v : floatParameterSpecs[i].defaultValue;
+    }
+
+    auto scaled = [&raw] (std::size_t i) { return raw[i] * floatParameterSpecs[i].engineScale; };
+    auto& p = engine.params;
+    p.mix = scaled (0);
+    p.size = scaled (1);
+    p.decay = scaled (2);
+    p.predelay = scaled (3);
+    p.damping = scaled (4);
+    p.modulation = scaled (5);
+    p.width = scaled (6);
+    p.lowcut = scaled (7);
+    p.highcut = scaled (8);
+
+    engine.updateCoefficients();
+}
+
+int QuolbaneProcessor::getCharacterIndex() const noexcept
+{
+    if (auto* choice = dynamic_cast<juce::AudioParameterChoice*> (valueTreeState.getParameter (characterParameterId)))
+        return juce::jlimit (0, numCharacters - 1, choice->getIndex());
+    return 0;
+}
+
+double QuolbaneProcessor::getTailLengthSeconds() const
+{
+    const auto* decay = valueTreeState.getRawParameterValue ("decay");
+    const auto decaySeconds = static_cast<double> (decay != nullptr ? decay->load() : 0.0f);
+    const auto scale = static_cast<double> (characterTable[static_cast<std::size_t> (getCharacterIndex())].decayScale);
+    return scale * decaySeconds;
+}
+
+bool QuolbaneProcessor::acceptsMidi() const
+{
+    return false;
+}
+
+bool QuolbaneProcessor::producesMidi() const
+{
+    return false;
+}
+
+juce::AudioProcessorEditor* QuolbaneProcessor::createEditor()
+{
+    return new juce::GenericAudioProcessorEditor (*this);
+}
+
+bool QuolbaneProcessor::hasEditor() const
+{
+    return true;
+}
+
+int QuolbaneProcessor::getNumPrograms()
+{
+    return 1;
+}
+
+int QuolbaneProcessor::getCurrentProgram()
+{
+    return 0;
+}
+
+void QuolbaneProcessor::setCurrentProgram (int) {}
+
+const juce::String QuolbaneProcessor::getProgramName (int)
+{
+    return {};
+}
+
+void QuolbaneProcessor::changeProgramName (int, const juce::String&) {}
+
+void QuolbaneProcessor::getStateInformation (juce::MemoryBlock& destData)
+{
+    const auto state = valueTreeState.copyState();
+    if (const auto xml = state.createXml())
+        copyXmlToBinary (*xml, destData);
+}
+
+namespace
+{
+    // JUCE reads "nan" as a NaN, which clamping keeps; read such a value as 0, like any text that
+    // does not begin with a number.
+    void replaceNonNumericNaNs (juce::XmlElement& root)
+    {
+        for (auto* child : root.getChildIterator())
+        {
+            if (! child->hasAttribute ("value"))
+                continue;
+            if (std::isnan (child->getStringAttribute ("value").getDoubleValue()))
+                child->setAttribute ("value", "0");
+        }
+    }
+
+    std::uint32_t readLittleEndian32 (const void* p) noexcept
+    {
+        return juce::ByteOrder::littleEndianInt (p);
+    }
+}
+
+void QuolbaneProcessor::setStateInformation (const void* data, int sizeInBytes)
+{
+    constexpr std::uint32_t magic = 0x21324356;
+
+    if (data == nullptr || sizeInBytes <= 8)
+        return;
+    if (readLittleEndian32 (data) != magic)
+        return;
+
+    const auto declaredLength = static_cast<std::int32_t> (readLittleEndian32 (juce::addBytesToPointer (data, 4)));
+    if (declaredLength <= 0)
+        return;
+
+    // The text ends with the data or at its first zero byte, as JUCE's own string conversion reads it.
+    const auto* text = static_cast<const char*> (data) + 8;
+    auto numBytes = static_cast<std::size_t> (juce::jmin (sizeInBytes - 8, declaredLength));
+    if (const auto* zero = static_cast<const char*> (std::memchr (text, 0, numBytes)))
+        numBytes = static_cast<std::size_t> (zero - text);
+
+    if (! StateTextGuard::isSafe (text, numBytes))
+        return;
+
+    const auto xml = juce::parseXML (juce::String::fromUTF8 (text, static_cast<int> (numBytes)));
+    if (xml == nullptr || ! xml->hasTagName (valueTreeState.state.getType().toString()))
+        return;
+
+    replaceNonNumericNaNs (*xml);
+    valueTreeState.replaceState (juce::ValueTree::fromXml (*xml));
+
+    // An entry without a "value" (appended for a parameter the state lacked, or stored without
+    // one) carries the parameter's current value at once, so the next save is complete.
+    for (auto* parameter : getParameters())
+    {
+        auto* ranged = dynamic_cast<juce::RangedAudioParameter*> (parameter);
+        if (ranged == nullptr)
+            continue;
+
+        juce::ValueTree entry;
+        for (auto child : valueTreeState.state)
+            if (child.getProperty ("id").toString() == ranged->paramID)
+                entry = child;
+
+        if (entry.isValid() && ! entry.hasProperty ("value"))
+            entry.setProperty ("value", valueTreeState.getRawParameterValue (ranged->paramID)->load(), nullptr);
+    }
+}
+
+bool QuolbaneProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
+{
+    const auto out = layouts.getMainOutputChannelSet();
+    if (out != juce::AudioChannelSet::mono() && out != juce::AudioChannelSet::stereo())
+        return false;
+    return layouts.getMainInputChannelSet() == out;
+}
+
+juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
+{
+    return new QuolbaneProcessor();
+}

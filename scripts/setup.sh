@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks to build and test Quolbane. Idempotent: when
+# every package is present it returns without touching apt.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ pkg-config
+    juce-modules-source
+    libasound2-dev libfreetype-dev libfontconfig1-dev libx11-dev libxrandr-dev libxinerama-dev
+    libxcursor-dev libxext-dev libgl-dev libcurl4-openssl-dev
+    libexpat1-dev
+    libgtest-dev googletest libbenchmark-dev
+    xvfb xauth fonts-dejavu-core
+    python3
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
