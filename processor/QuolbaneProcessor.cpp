@@ -4,6 +4,7 @@
 #include "StateTextGuard.h"
 
 #include <cmath>
+#include <cstring>
 
 QuolbaneProcessor::QuolbaneProcessor()
     : juce::AudioProcessor (BusesProperties()
@@ -166,11 +167,11 @@ namespace
 {
     // JUCE reads "nan" as a NaN, which clamping keeps; read such a value as 0, like any text that
     // does not begin with a number.
-    void replaceNonNumericNaNs (juce::XmlElement& root)
+    void replaceNonNumericNaNs (juce::XmlElement& root, const juce::AudioProcessorValueTreeState& parameters)
     {
         for (auto* child : root.getChildIterator())
         {
-            if (! child->hasAttribute ("value"))
+            if (! child->hasAttribute ("value") || parameters.getParameter (child->getStringAttribute ("id")) == nullptr)
                 continue;
             if (std::isnan (child->getStringAttribute ("value").getDoubleValue()))
                 child->setAttribute ("value", "0");
@@ -209,7 +210,7 @@ void QuolbaneProcessor::setStateInformation (const void* data, int sizeInBytes)
     if (xml == nullptr || ! xml->hasTagName (valueTreeState.state.getType().toString()))
         return;
 
-    replaceNonNumericNaNs (*xml);
+    replaceNonNumericNaNs (*xml, valueTreeState);
     valueTreeState.replaceState (juce::ValueTree::fromXml (*xml));
 
     // An entry without a "value" (appended for a parameter the state lacked, or stored without
