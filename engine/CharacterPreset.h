@@ -28,7 +28,7 @@ struct CharacterPreset
 inline constexpr int numCharacters = 10;
 
 // Row order is the order of the "character" choice and of the editor's list.
-inline constexpr std::array<CharacterPreset, numCharacters> characterTable { {
+inline constexpr std::array<CharacterPreset, numCharacters> characterTable{ {
     // clang-format off
     // name        background   accent       size   decay  compact early  spread  taps diffus.  n  modMs  modHz  dampHz   bassHz coil   gateMs
     { "Foil",     0xfff7efd6u, 0xffc79a32u, 0.55f, 0.85f, 0.85f,  0.0f,  0.0f,   0,  0.74f,   8, 0.35f, 0.9f,  7800.0f, 180.0f, 0.0f,  0.0f   },

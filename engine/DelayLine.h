@@ -48,7 +48,7 @@ public:
         return ((c3 * t + c2) * t + c1) * t + y0;
     }
 
-    bool isPrepared() const noexcept { return ! buffer.empty(); }
+    bool isPrepared() const noexcept { return !buffer.empty(); }
     int getSize() const noexcept { return static_cast<int> (buffer.size()); }
     int getMask() const noexcept { return mask; }
     int getWriteIndex() const noexcept { return writeIndex; }

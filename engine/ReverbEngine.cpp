@@ -11,7 +11,7 @@ int ReverbEngine::msToSamples (float ms, double rate) noexcept
 {
     const float samples = ms * 0.001f * static_cast<float> (rate);
     const float rounded = std::round (samples); // halves away from zero
-    if (! (rounded < static_cast<float> (std::numeric_limits<int>::max())))
+    if (!(rounded < static_cast<float> (std::numeric_limits<int>::max())))
         return std::isnan (rounded) ? 1 : std::numeric_limits<int>::max();
     return std::max (1, static_cast<int> (rounded));
 }
@@ -107,7 +107,7 @@ void ReverbEngine::setCharacter (int index) noexcept
         if (count > 0)
         {
             // 48-bit linear congruential generator, seeded from the character index.
-            constexpr std::uint64_t modMask = (std::uint64_t { 1 } << 48) - 1;
+            constexpr std::uint64_t modMask = (std::uint64_t{ 1 } << 48) - 1;
             const auto next = [] (std::uint64_t s) { return (25214903917ull * s + 11ull) & modMask; };
 
             std::uint64_t s = static_cast<std::uint64_t> (idx * 7919 + 5718448);
@@ -174,7 +174,7 @@ void ReverbEngine::process (juce::AudioBuffer<float>& buffer) noexcept
 {
     const int numChannels = buffer.getNumChannels();
     const int numSamples = buffer.getNumSamples();
-    if (numChannels <= 0 || numSamples <= 0 || ! isPrepared())
+    if (numChannels <= 0 || numSamples <= 0 || !isPrepared())
         return;
 
     float* left = buffer.getWritePointer (0);
@@ -286,7 +286,7 @@ void ReverbEngine::process (juce::AudioBuffer<float>& buffer) noexcept
         const float* data = buffer.getReadPointer (ch);
         for (int n = 0; n < numSamples; ++n)
         {
-            if (! std::isfinite (data[n]))
+            if (!std::isfinite (data[n]))
             {
                 reset();
                 buffer.clear();

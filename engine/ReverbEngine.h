@@ -21,9 +21,13 @@ public:
     static constexpr int numCoilStages = 8;
     static constexpr int numLines = 8;
 
-    static constexpr std::array<float, 8> diffuserDelayMs { 4.77f, 7.31f, 11.13f, 15.73f, 19.31f, 23.79f, 29.17f, 34.61f };
-    static constexpr std::array<float, 8> coilDelayMs { 0.71f, 0.93f, 1.19f, 1.37f, 1.63f, 1.87f, 2.11f, 2.33f };
-    static constexpr std::array<float, 8> fdnBaseDelayMs { 23.71f, 29.33f, 34.11f, 41.73f, 47.31f, 53.87f, 61.13f, 67.39f };
+    static constexpr std::array<float, 8> diffuserDelayMs{
+        4.77f, 7.31f, 11.13f, 15.73f, 19.31f, 23.79f, 29.17f, 34.61f
+    };
+    static constexpr std::array<float, 8> coilDelayMs{ 0.71f, 0.93f, 1.19f, 1.37f, 1.63f, 1.87f, 2.11f, 2.33f };
+    static constexpr std::array<float, 8> fdnBaseDelayMs{
+        23.71f, 29.33f, 34.11f, 41.73f, 47.31f, 53.87f, 61.13f, 67.39f
+    };
 
     ReverbEngine();
 
@@ -49,8 +53,8 @@ public:
 
     DelayLine preDelayLine;
     DelayLine earlyLine;
-    std::array<float, maxEarlyTaps> earlyTapDelay {};
-    std::array<float, maxEarlyTaps> earlyTapGain {};
+    std::array<float, maxEarlyTaps> earlyTapDelay{};
+    std::array<float, maxEarlyTaps> earlyTapGain{};
     int earlyTapCount = 0;
 
     std::array<Allpass, numDiffusers> diffuserStages;
@@ -60,10 +64,10 @@ public:
 
     std::array<DelayLine, numLines> fdnLines;
     std::array<OnePole, numLines> fdnDamping;
-    std::array<float, numLines> fdnDelay {};
-    std::array<float, numLines> fdnGain {};
-    std::array<float, numLines> lfoPhase {};
-    std::array<float, numLines> lfoIncrement {};
+    std::array<float, numLines> fdnDelay{};
+    std::array<float, numLines> fdnGain{};
+    std::array<float, numLines> lfoPhase{};
+    std::array<float, numLines> lfoIncrement{};
     float modDepthSamples = 0.0f;
 
     OnePole inputHighpass;

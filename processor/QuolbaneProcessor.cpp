@@ -24,15 +24,15 @@ juce::AudioProcessorValueTreeState::ParameterLayout QuolbaneProcessor::createPar
     for (const auto& row : characterTable)
         names.add (row.name);
 
-    layout.add (std::make_unique<juce::AudioParameterChoice> (juce::ParameterID { characterParameterId, 1 },
-                                                              "Character", names, defaultCharacterIndex,
+    layout.add (std::make_unique<juce::AudioParameterChoice> (juce::ParameterID{ characterParameterId, 1 }, "Character",
+                                                              names, defaultCharacterIndex,
                                                               juce::AudioParameterChoiceAttributes()));
 
     for (const auto& spec : floatParameterSpecs)
     {
         const auto attributes = juce::AudioParameterFloatAttributes().withLabel (spec.label);
         const juce::NormalisableRange<float> range (spec.start, spec.end, spec.interval, spec.skew);
-        layout.add (std::make_unique<juce::AudioParameterFloat> (juce::ParameterID { spec.id, 1 }, spec.name, range,
+        layout.add (std::make_unique<juce::AudioParameterFloat> (juce::ParameterID{ spec.id, 1 }, spec.name, range,
                                                                  spec.defaultValue, attributes));
     }
 
@@ -61,7 +61,7 @@ void QuolbaneProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::Mi
         buffer.clear (i, 0, buffer.getNumSamples());
 
     // A block before any prepareToPlay finds no delay storage: leave it as it came.
-    if (! engine.isPrepared())
+    if (!engine.isPrepared())
         return;
 
     updateEngineParameters();
@@ -79,7 +79,7 @@ void QuolbaneProcessor::updateEngineParameters() noexcept
 
     // All nine reads first, then the stores. A non-finite value (a host can send one) would
     // silence every block, so that block uses the parameter's default instead.
-    std::array<float, floatParameterSpecs.size()> raw {};
+    std::array<float, floatParameterSpecs.size()> raw{};
     for (std::size_t i = 0; i < raw.size(); ++i)
     {
         const auto* value = valueTreeState.getRawParameterValue (floatParameterSpecs[i].id);
@@ -165,23 +165,23 @@ void QuolbaneProcessor::getStateInformation (juce::MemoryBlock& destData)
 
 namespace
 {
-    // JUCE reads "nan" as a NaN, which clamping keeps; read such a value as 0, like any text that
-    // does not begin with a number.
-    void replaceNonNumericNaNs (juce::XmlElement& root, const juce::AudioProcessorValueTreeState& parameters)
+// JUCE reads "nan" as a NaN, which clamping keeps; read such a value as 0, like any text that
+// does not begin with a number.
+void replaceNonNumericNaNs (juce::XmlElement& root, const juce::AudioProcessorValueTreeState& parameters)
+{
+    for (auto* child : root.getChildIterator())
     {
-        for (auto* child : root.getChildIterator())
-        {
-            if (! child->hasAttribute ("value") || parameters.getParameter (child->getStringAttribute ("id")) == nullptr)
-                continue;
-            if (std::isnan (child->getStringAttribute ("value").getDoubleValue()))
-                child->setAttribute ("value", "0");
-        }
+        if (!child->hasAttribute ("value") || parameters.getParameter (child->getStringAttribute ("id")) == nullptr)
+            continue;
+        if (std::isnan (child->getStringAttribute ("value").getDoubleValue()))
+            child->setAttribute ("value", "0");
     }
+}
 
-    std::uint32_t readLittleEndian32 (const void* p) noexcept
-    {
-        return juce::ByteOrder::littleEndianInt (p);
-    }
+std::uint32_t readLittleEndian32 (const void* p) noexcept
+{
+    return juce::ByteOrder::littleEndianInt (p);
+}
 }
 
 void QuolbaneProcessor::setStateInformation (const void* data, int sizeInBytes)
@@ -203,11 +203,11 @@ void QuolbaneProcessor::setStateInformation (const void* data, int sizeInBytes)
     if (const auto* zero = static_cast<const char*> (std::memchr (text, 0, numBytes)))
         numBytes = static_cast<std::size_t> (zero - text);
 
-    if (! StateTextGuard::isSafe (text, numBytes))
+    if (!StateTextGuard::isSafe (text, numBytes))
         return;
 
     const auto xml = juce::parseXML (juce::String::fromUTF8 (text, static_cast<int> (numBytes)));
-    if (xml == nullptr || ! xml->hasTagName (valueTreeState.state.getType().toString()))
+    if (xml == nullptr || !xml->hasTagName (valueTreeState.state.getType().toString()))
         return;
 
     replaceNonNumericNaNs (*xml, valueTreeState);
@@ -226,7 +226,7 @@ void QuolbaneProcessor::setStateInformation (const void* data, int sizeInBytes)
             if (child.getProperty ("id").toString() == ranged->paramID)
                 entry = child;
 
-        if (entry.isValid() && ! entry.hasProperty ("value"))
+        if (entry.isValid() && !entry.hasProperty ("value"))
             entry.setProperty ("value", valueTreeState.getRawParameterValue (ranged->paramID)->load(), nullptr);
     }
 }

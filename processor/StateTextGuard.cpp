@@ -7,46 +7,46 @@
 
 namespace
 {
-    struct GuardState
-    {
-        XML_Parser parser = nullptr;
-        int depth = 0;
-        bool refused = false;
-    };
+struct GuardState
+{
+    XML_Parser parser = nullptr;
+    int depth = 0;
+    bool refused = false;
+};
 
-    void refuse (GuardState& s)
-    {
-        s.refused = true;
-        XML_StopParser (s.parser, XML_FALSE);
-    }
+void refuse (GuardState& s)
+{
+    s.refused = true;
+    XML_StopParser (s.parser, XML_FALSE);
+}
 
-    void XMLCALL onStart (void* userData, const XML_Char*, const XML_Char**)
-    {
-        auto& s = *static_cast<GuardState*> (userData);
-        if (++s.depth > StateTextGuard::maxDepth)
-            refuse (s);
-    }
+void XMLCALL onStart (void* userData, const XML_Char*, const XML_Char**)
+{
+    auto& s = *static_cast<GuardState*> (userData);
+    if (++s.depth > StateTextGuard::maxDepth)
+        refuse (s);
+}
 
-    void XMLCALL onEnd (void* userData, const XML_Char*)
-    {
-        --static_cast<GuardState*> (userData)->depth;
-    }
+void XMLCALL onEnd (void* userData, const XML_Char*)
+{
+    --static_cast<GuardState*> (userData)->depth;
+}
 
-    void XMLCALL onDoctype (void* userData, const XML_Char*, const XML_Char*, const XML_Char*, int)
-    {
-        refuse (*static_cast<GuardState*> (userData));
-    }
+void XMLCALL onDoctype (void* userData, const XML_Char*, const XML_Char*, const XML_Char*, int)
+{
+    refuse (*static_cast<GuardState*> (userData));
+}
 
-    void XMLCALL onProcessingInstruction (void* userData, const XML_Char*, const XML_Char*)
-    {
-        refuse (*static_cast<GuardState*> (userData));
-    }
+void XMLCALL onProcessingInstruction (void* userData, const XML_Char*, const XML_Char*)
+{
+    refuse (*static_cast<GuardState*> (userData));
+}
 
-    void XMLCALL onEntityDecl (void* userData, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
-                               const XML_Char*, const XML_Char*, const XML_Char*)
-    {
-        refuse (*static_cast<GuardState*> (userData));
-    }
+void XMLCALL onEntityDecl (void* userData, const XML_Char*, int, const XML_Char*, int, const XML_Char*, const XML_Char*,
+                           const XML_Char*, const XML_Char*)
+{
+    refuse (*static_cast<GuardState*> (userData));
+}
 }
 
 bool StateTextGuard::isSafe (const char* text, std::size_t numBytes) noexcept
@@ -71,5 +71,5 @@ bool StateTextGuard::isSafe (const char* text, std::size_t numBytes) noexcept
     const auto status = XML_Parse (state.parser, text, static_cast<int> (numBytes), XML_TRUE);
     XML_ParserFree (state.parser);
 
-    return status == XML_STATUS_OK && ! state.refused;
+    return status == XML_STATUS_OK && !state.refused;
 }

@@ -9,8 +9,8 @@
 // entity declarations or processing instructions, and nests no deeper than a bound.
 namespace StateTextGuard
 {
-    inline constexpr std::size_t maxTextBytes = 64 * 1024;
-    inline constexpr int maxDepth = 256;
+inline constexpr std::size_t maxTextBytes = 64 * 1024;
+inline constexpr int maxDepth = 256;
 
-    bool isSafe (const char* text, std::size_t numBytes) noexcept;
+bool isSafe (const char* text, std::size_t numBytes) noexcept;
 }
