@@ -1,0 +1,227 @@
+#include "HostTestSupport.h"
+
+#include <pluginterfaces/vst/ivstaudioprocessor.h>
+#include <pluginterfaces/vst/ivstcomponent.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace hosttest;
+
+namespace
+{
+constexpr int numSecondsOfTail = 4;
+constexpr int blocksPerSecond = static_cast<int> (sampleRate) / blockSize;
+
+// An impulse and three silent blocks: the tail is sounding afterwards.
+void startTail (juce::AudioProcessor& plugin, int numChannels = 2)
+{
+    process (plugin, impulseBlock (numChannels, blockSize));
+    processSilence (plugin, numChannels, 3);
+}
+
+// What a plug-in that was left alone plays after startTail.
+Block undisturbedContinuation (int numBlocks)
+{
+    auto plugin = createPlugin();
+    if (plugin == nullptr)
+        return {};
+    startTail (*plugin);
+    return processSilence (*plugin, 2, numBlocks);
+}
+
+// Sends setProcessing through the component's own audio-processor interface, the one call that
+// JUCE's hosting API never makes without also deactivating.
+bool setProcessing (juce::AudioPluginInstance& plugin, bool state)
+{
+    struct ComponentFinder : juce::ExtensionsVisitor
+    {
+        void visitVST3Client (const VST3Client& client) override { component = client.getIComponentPtr(); }
+        Steinberg::Vst::IComponent* component = nullptr;
+    } finder;
+    plugin.getExtensions (finder);
+    auto* component = finder.component;
+    if (component == nullptr)
+        return false;
+
+    Steinberg::Vst::IAudioProcessor* audioProcessor = nullptr;
+    if (component->queryInterface (Steinberg::Vst::IAudioProcessor::iid, reinterpret_cast<void**> (&audioProcessor)) !=
+            Steinberg::kResultOk ||
+        audioProcessor == nullptr)
+        return false;
+
+    const auto result = audioProcessor->setProcessing (state ? 1 : 0);
+    audioProcessor->release();
+    return result == Steinberg::kResultOk;
+}
+}
+
+TEST (HostAudio, ImpulseGivesAFiniteDecayingTail)
+{
+    for (const auto layout : { juce::AudioChannelSet::stereo(), juce::AudioChannelSet::mono() })
+    {
+        SCOPED_TRACE (layout.getDescription());
+        auto plugin = createPlugin (false);
+        ASSERT_NE (plugin, nullptr);
+
+        juce::AudioProcessor::BusesLayout buses;
+        buses.inputBuses.add (layout);
+        buses.outputBuses.add (layout);
+        ASSERT_TRUE (plugin->setBusesLayout (buses));
+        plugin->prepareToPlay (sampleRate, blockSize);
+        ASSERT_EQ (plugin->getTotalNumInputChannels(), layout.size());
+        ASSERT_EQ (plugin->getTotalNumOutputChannels(), layout.size());
+
+        const auto first = process (*plugin, impulseBlock (layout.size(), blockSize));
+        auto out = processSilence (*plugin, layout.size(), numSecondsOfTail * blocksPerSecond);
+        for (size_t ch = 0; ch < out.size(); ++ch)
+            out[ch].insert (out[ch].begin(), first[ch].begin(), first[ch].end());
+
+        ASSERT_TRUE (allFinite (out));
+
+        // The dry impulse is one sample; everything after the pre-delay is reverberation.
+        const auto rate = static_cast<int> (sampleRate);
+        const auto early = energy (out, rate / 20, rate / 2);
+        const auto late = energy (out, 3 * rate, 4 * rate);
+        EXPECT_GT (early, 1.0e-3);
+        EXPECT_GT (late, 0.0);
+        EXPECT_LT (late, early * 1.0e-2);
+    }
+}
+
+TEST (HostAudio, TailLengthFollowsCharacterAndDecay)
+{
+    struct Case
+    {
+        const char* what;
+        float characterNormalised;
+        float decayNormalised; // negative: leave at the default of 2 s
+        double seconds;
+    };
+    const Case cases[] = {
+        { "Hall at 2 s", 2.0f / 9.0f, -1.0f, 1.45 * 2.0 },
+        { "Room at 2 s", 4.0f / 9.0f, -1.0f, 0.45 * 2.0 },
+        { "Void at 20 s", 1.0f, 1.0f, 4.5 * 20.0 },
+        { "Foil at 0.2 s", 0.0f, 0.0f, 0.85 * 0.2 },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        auto plugin = createPlugin();
+        ASSERT_NE (plugin, nullptr);
+
+        plugin->getParameters()[0]->setValue (c.characterNormalised);
+        if (c.decayNormalised >= 0.0f)
+            plugin->getParameters()[3]->setValue (c.decayNormalised);
+        process (*plugin, makeBlock (2, blockSize));
+
+        // The host receives whole samples at its rate.
+        EXPECT_NEAR (plugin->getTailLengthSeconds(), c.seconds, 1.0 / sampleRate);
+    }
+}
+
+TEST (HostAudio, BypassPassesTheDryInputAndTheTailContinuesOnRelease)
+{
+    const auto expected = undisturbedContinuation (8);
+    ASSERT_FALSE (expected.empty());
+
+    auto plugin = createPlugin();
+    ASSERT_NE (plugin, nullptr);
+    auto* bypass = plugin->getBypassParameter();
+    ASSERT_NE (bypass, nullptr);
+
+    startTail (*plugin);
+
+    bypass->setValue (1.0f);
+    for (int i = 0; i < 4; ++i)
+    {
+        const auto input = noiseBlock (2, blockSize, 100 + i);
+        EXPECT_EQ (process (*plugin, input), input) << "bypassed block " << i;
+    }
+
+    // The engine did not run while bypassed: it picks up exactly where it stopped.
+    bypass->setValue (0.0f);
+    const auto after = processSilence (*plugin, 2, 8);
+    EXPECT_GT (energy (after), 0.0);
+    EXPECT_EQ (after, expected);
+}
+
+// How each way of stopping and restarting through JUCE's hosting reaches the plug-in: the
+// hosting API maps prepareToPlay to setActive(true) + setProcessing(true) (skipped when already
+// active at the same rate and block size), releaseResources to setProcessing(false) +
+// setActive(false), and reset to a full deactivation and reactivation.
+TEST (HostAudio, StoppingProcessingKeepsTheTailAndReactivationClearsIt)
+{
+    struct Case
+    {
+        const char* what;
+        std::function<bool (juce::AudioPluginInstance&)> stopAndRestart;
+        bool tailKept;
+    };
+    const Case cases[] = {
+        { "setProcessing off and on",
+          [] (juce::AudioPluginInstance& p) { return setProcessing (p, false) && setProcessing (p, true); }, true },
+        { "prepareToPlay again, same settings",
+          [] (juce::AudioPluginInstance& p)
+          {
+              p.prepareToPlay (sampleRate, blockSize);
+              return true;
+          },
+          true },
+        { "releaseResources then prepareToPlay",
+          [] (juce::AudioPluginInstance& p)
+          {
+              p.releaseResources();
+              p.prepareToPlay (sampleRate, blockSize);
+              return true;
+          },
+          false },
+        { "reset",
+          [] (juce::AudioPluginInstance& p)
+          {
+              p.reset();
+              return true;
+          },
+          false },
+        { "prepareToPlay with another block size",
+          [] (juce::AudioPluginInstance& p)
+          {
+              p.prepareToPlay (sampleRate, blockSize * 2);
+              return true;
+          },
+          false },
+    };
+
+    const auto continuation = undisturbedContinuation (8);
+    ASSERT_FALSE (continuation.empty());
+
+    // A freshly activated plug-in's answer to an impulse, for comparison after a reactivation.
+    Block freshResponse;
+    {
+        auto fresh = createPlugin();
+        ASSERT_NE (fresh, nullptr);
+        freshResponse = process (*fresh, impulseBlock (2, blockSize));
+    }
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        auto plugin = createPlugin();
+        ASSERT_NE (plugin, nullptr);
+        startTail (*plugin);
+
+        ASSERT_TRUE (c.stopAndRestart (*plugin));
+
+        if (c.tailKept)
+        {
+            EXPECT_EQ (processSilence (*plugin, 2, 8), continuation);
+        }
+        else
+        {
+            EXPECT_EQ (maxAbs (processSilence (*plugin, 2, 8)), 0.0f);
+            EXPECT_EQ (process (*plugin, impulseBlock (2, blockSize)), freshResponse);
+        }
+    }
+}

@@ -1,0 +1,136 @@
+#include "HostTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace hosttest;
+
+namespace
+{
+std::vector<float> parameterValues (juce::AudioProcessor& plugin)
+{
+    std::vector<float> values;
+    for (auto* p : plugin.getParameters())
+        values.push_back (p->getValue());
+    return values;
+}
+
+juce::MemoryBlock saveState (juce::AudioProcessor& plugin)
+{
+    juce::MemoryBlock block;
+    plugin.getStateInformation (block);
+    return block;
+}
+
+// The component's own state inside the host's blob: the plug-in's bytes and JUCE's trailer.
+juce::MemoryBlock componentState (const juce::MemoryBlock& hostState)
+{
+    juce::MemoryBlock component;
+    if (auto xml = juce::AudioProcessor::getXmlFromBinary (hostState.getData(), static_cast<int> (hostState.getSize())))
+        if (auto* child = xml->getChildByName ("IComponent"))
+            component.fromBase64Encoding (child->getAllSubText());
+    return component;
+}
+}
+
+TEST (HostState, HostRoundTripRestoresEveryParameterAndSavesTheSameBytes)
+{
+    auto plugin = createPlugin();
+    ASSERT_NE (plugin, nullptr);
+
+    // A saved state that is not all defaults, with every value on its parameter's grid, so the
+    // plug-in keeps exactly what the host sends.
+    const char* savedTexts[] = { "Bloom", "60.0", "150.0", "5.50", "30.0", "10.0", "90.0", "25.0", "250", "15000" };
+    auto& parameters = plugin->getParameters();
+    for (int i = 0; i < 10; ++i)
+        parameters[i]->setValue (parameters[i]->getValueForText (savedTexts[i]));
+    process (*plugin, makeBlock (2, blockSize));
+
+    const auto before = parameterValues (*plugin);
+    const auto state = saveState (*plugin);
+
+    // The component's chunk: the plug-in's blob ("VC2!", length n, n bytes of XML, a zero byte),
+    // then JUCE's trailer, which ends with its identifier.
+    const auto component = componentState (state);
+    ASSERT_GT (component.getSize(), 8u);
+    const auto* bytes = static_cast<const char*> (component.getData());
+    EXPECT_EQ (juce::String::fromUTF8 (bytes, 4), "VC2!");
+    const auto textLength = static_cast<size_t> (juce::ByteOrder::littleEndianInt (bytes + 4));
+    ASSERT_LT (textLength + 9, component.getSize());
+    const auto text = juce::String::fromUTF8 (bytes + 8, static_cast<int> (textLength));
+    EXPECT_TRUE (text.contains ("<QUOLBANE>")) << text;
+    EXPECT_EQ (bytes[8 + textLength], 0);
+    const juce::String trailerId ("JUCEPrivateData");
+    EXPECT_EQ (juce::String::fromUTF8 (bytes + component.getSize() - static_cast<size_t> (trailerId.length()),
+                                       trailerId.length()),
+               trailerId);
+
+    for (int i = 0; i < 10; ++i)
+        parameters[i]->setValue (i % 2 == 0 ? 0.0f : 1.0f);
+    process (*plugin, makeBlock (2, blockSize));
+    ASSERT_NE (parameterValues (*plugin), before);
+
+    plugin->setStateInformation (state.getData(), static_cast<int> (state.getSize()));
+    process (*plugin, makeBlock (2, blockSize));
+
+    const auto after = parameterValues (*plugin);
+    ASSERT_EQ (after.size(), before.size());
+    for (int i = 0; i < 10; ++i)
+    {
+        SCOPED_TRACE (parameters[i]->getName (100));
+        EXPECT_NEAR (after[static_cast<size_t> (i)], before[static_cast<size_t> (i)], 1.0e-5);
+        EXPECT_EQ (parameters[i]->getText (parameters[i]->getValue(), 100), savedTexts[i]);
+    }
+    EXPECT_EQ (after.back(), 0.0f); // bypass
+
+    EXPECT_EQ (saveState (*plugin), state);
+
+    // The values live in the plug-in, not only in the host's copy: a second instance given the
+    // state holds the same values and reports the same tail length.
+    auto second = createPlugin();
+    ASSERT_NE (second, nullptr);
+    second->setStateInformation (state.getData(), static_cast<int> (state.getSize()));
+    process (*second, makeBlock (2, blockSize));
+    EXPECT_EQ (parameterValues (*second), after);
+    EXPECT_NEAR (second->getTailLengthSeconds(), 1.9 * 5.5, 1.0 / sampleRate);
+    EXPECT_EQ (saveState (*second), state);
+}
+
+TEST (HostState, BypassIsSavedAndRestoredWithTheState)
+{
+    auto plugin = createPlugin();
+    ASSERT_NE (plugin, nullptr);
+    auto* bypass = plugin->getBypassParameter();
+    ASSERT_NE (bypass, nullptr);
+
+    bypass->setValue (1.0f);
+    process (*plugin, makeBlock (2, blockSize));
+    const auto bypassedState = saveState (*plugin);
+
+    auto second = createPlugin();
+    ASSERT_NE (second, nullptr);
+    second->setStateInformation (bypassedState.getData(), static_cast<int> (bypassedState.getSize()));
+    EXPECT_EQ (second->getBypassParameter()->getValue(), 1.0f);
+
+    const auto input = noiseBlock (2, blockSize, 7);
+    EXPECT_EQ (process (*second, input), input);
+}
+
+TEST (HostState, UnreadableHostStateLeavesTheParametersAlone)
+{
+    auto plugin = createPlugin();
+    ASSERT_NE (plugin, nullptr);
+    plugin->getParameters()[1]->setValue (0.8f);
+    process (*plugin, makeBlock (2, blockSize));
+    const auto before = parameterValues (*plugin);
+
+    // A host blob whose component chunk is not a state of this plug-in.
+    juce::XmlElement foreign ("VST3PluginState");
+    juce::MemoryBlock junk ("not a state", 11);
+    foreign.createNewChildElement ("IComponent")->addTextElement (junk.toBase64Encoding());
+    juce::MemoryBlock blob;
+    juce::AudioProcessor::copyXmlToBinary (foreign, blob);
+
+    plugin->setStateInformation (blob.getData(), static_cast<int> (blob.getSize()));
+    process (*plugin, makeBlock (2, blockSize));
+    EXPECT_EQ (parameterValues (*plugin), before);
+}

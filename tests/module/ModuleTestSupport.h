@@ -1,0 +1,104 @@
+#pragma once
+
+#include <pluginterfaces/base/funknown.h>
+#include <pluginterfaces/base/ipluginbase.h>
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+// The dlopen'ed Quolbane.so and its three entry points, loaded once for the whole test program.
+namespace moduletest
+{
+using EntryFunction = bool (*) (void*);
+using ExitFunction = bool (*)();
+using FactoryFunction = Steinberg::IPluginFactory* (*) ();
+
+struct Module
+{
+    void* handle = nullptr;
+    EntryFunction moduleEntry = nullptr;
+    ExitFunction moduleExit = nullptr;
+    FactoryFunction getPluginFactory = nullptr;
+};
+
+// Loaded by main before any test runs; its ModuleEntry has been called once.
+const Module& module();
+
+using Bytes = std::array<std::uint8_t, 16>;
+
+constexpr std::uint32_t fourCharCode (const char (&code)[5])
+{
+    return (std::uint32_t (std::uint8_t (code[0])) << 24) | (std::uint32_t (std::uint8_t (code[1])) << 16) |
+           (std::uint32_t (std::uint8_t (code[2])) << 8) | std::uint32_t (std::uint8_t (code[3]));
+}
+
+constexpr std::uint32_t manufacturerCode = fourCharCode ("Qlbn");
+constexpr std::uint32_t pluginCode = fourCharCode ("Qbna");
+
+// The layout of a class ID as the module hands it out on Linux: all four words big-endian.
+inline Bytes linuxLayout (std::uint32_t w1, std::uint32_t w2, std::uint32_t w3, std::uint32_t w4)
+{
+    Bytes b{};
+    const std::uint32_t words[] = { w1, w2, w3, w4 };
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            b[std::size_t (4 * i + j)] = std::uint8_t (words[i] >> (24 - 8 * j));
+    return b;
+}
+
+// The COM GUID layout that Windows uses: w1 little-endian, the halves of w2 little-endian.
+inline Bytes comLayout (std::uint32_t w1, std::uint32_t w2, std::uint32_t w3, std::uint32_t w4)
+{
+    auto b = linuxLayout (w1, w2, w3, w4);
+    const Bytes be = b;
+    b[0] = be[3], b[1] = be[2], b[2] = be[1], b[3] = be[0];
+    b[4] = be[5], b[5] = be[4], b[6] = be[7], b[7] = be[6];
+    return b;
+}
+
+inline const Bytes componentClassId = linuxLayout (0xABCDEF01, 0x9182FAEB, manufacturerCode, pluginCode);
+inline const Bytes controllerClassId = linuxLayout (0xABCDEF01, 0x1234ABCD, manufacturerCode, pluginCode);
+inline const Bytes processorInterfaceId = linuxLayout (0x0101ABAB, 0xABCDEF01, manufacturerCode, pluginCode);
+
+inline Bytes toBytes (const Steinberg::TUID id)
+{
+    Bytes b{};
+    std::memcpy (b.data(), id, b.size());
+    return b;
+}
+
+inline const char* asTuid (const Bytes& b)
+{
+    return reinterpret_cast<const char*> (b.data());
+}
+
+std::string hex (const Bytes& b);
+
+// A factory reference that is released when it goes out of scope.
+struct FactoryRef
+{
+    FactoryRef() : factory (module().getPluginFactory()) {}
+    ~FactoryRef()
+    {
+        if (factory != nullptr)
+            factory->release();
+    }
+    FactoryRef (const FactoryRef&) = delete;
+    FactoryRef& operator= (const FactoryRef&) = delete;
+
+    Steinberg::IPluginFactory* operator->() const { return factory; }
+    Steinberg::IPluginFactory* factory;
+};
+
+// Asks an object for an interface and returns it (or null), with its own reference.
+template <typename Interface>
+Interface* query (Steinberg::FUnknown* object)
+{
+    void* result = nullptr;
+    if (object == nullptr || object->queryInterface (Interface::iid, &result) != Steinberg::kResultOk)
+        return nullptr;
+    return static_cast<Interface*> (result);
+}
+}
