@@ -2,6 +2,7 @@
 
 #include "ParameterSpecs.h"
 #include "StateTextGuard.h"
+#include "editor/QuolbaneEditor.h"
 
 #include <cmath>
 #include <cstring>
@@ -129,7 +130,7 @@ bool QuolbaneProcessor::producesMidi() const
 
 juce::AudioProcessorEditor* QuolbaneProcessor::createEditor()
 {
-    return new juce::GenericAudioProcessorEditor (*this);
+    return new QuolbaneEditor (*this);
 }
 
 bool QuolbaneProcessor::hasEditor() const
