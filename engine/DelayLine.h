@@ -48,6 +48,11 @@ public:
         return ((c3 * t + c2) * t + c1) * t + y0;
     }
 
+    // Raw access for the engine's block loops, which read whole-sample delays directly.
+    float* data() noexcept { return buffer.data(); }
+    const float* data() const noexcept { return buffer.data(); }
+    void setWriteIndex (int index) noexcept { writeIndex = index & mask; }
+
     bool isPrepared() const noexcept { return !buffer.empty(); }
     int getSize() const noexcept { return static_cast<int> (buffer.size()); }
     int getMask() const noexcept { return mask; }
