@@ -3,6 +3,7 @@
 
 #include "engine/ReverbEngine.h"
 #include "processor/QuolbaneProcessor.h"
+#include "tests/reference/ReferenceProcess.h"
 
 #include <juce_dsp/juce_dsp.h>
 
@@ -63,17 +64,22 @@ double measure (const Settings& settings, double sampleRate, int channels, int b
     return results[results.size() / 2];
 }
 
-double measureEngine (const Settings& s, int character, double sampleRate, int channels, int blockSize)
+// The engine's own loop, or the plain reference loop that computes the same samples.
+double measureEngine (const Settings& s, int character, double sampleRate, int channels, int blockSize,
+                      bool reference = false)
 {
     ReverbEngine engine;
     engine.prepare (sampleRate);
     engine.setCharacter (character);
     return measure (s, sampleRate, channels, blockSize,
-                    [&engine] (juce::AudioBuffer<float>& buffer)
+                    [&engine, reference] (juce::AudioBuffer<float>& buffer)
                     {
                         juce::ScopedNoDenormals noDenormals;
                         engine.updateCoefficients();
-                        engine.process (buffer);
+                        if (reference)
+                            referenceProcess (engine, buffer);
+                        else
+                            engine.process (buffer);
                     });
 }
 
@@ -133,8 +139,9 @@ int main (int argc, char** argv)
 
     const double baseline = measureJuceReverb (settings, rate, 2, 512);
     std::printf ("## Engine, 48 kHz, ns per frame (juce::dsp::Reverb stereo, blocks of 512: %.1f ns)\n\n", baseline);
-    std::printf ("| character | channels | block 1 | block 32 | block 512 | block 4096 | 512 vs juce::dsp::Reverb |\n");
-    std::printf ("|---|---|---|---|---|---|---|\n");
+    std::printf ("| character | channels | block 1 | block 32 | block 512 | block 4096 | 512 vs juce::dsp::Reverb "
+                 "| reference loop, 512 | 512 vs reference |\n");
+    std::printf ("|---|---|---|---|---|---|---|---|---|\n");
     for (int c = 0; c < numCharacters; ++c)
     {
         for (int channels : { 2, 1 })
@@ -148,7 +155,8 @@ int main (int argc, char** argv)
                     at512 = ns;
                 std::printf (" %.1f |", ns);
             }
-            std::printf (" %.2f |\n", at512 / baseline);
+            const double reference = measureEngine (settings, c, rate, channels, 512, true);
+            std::printf (" %.2f | %.1f | %.2f |\n", at512 / baseline, reference, at512 / reference);
         }
     }
 
