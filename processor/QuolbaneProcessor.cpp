@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string_view>
 
 QuolbaneProcessor::QuolbaneProcessor()
     : juce::AudioProcessor (BusesProperties()
@@ -112,8 +113,12 @@ int QuolbaneProcessor::getCharacterIndex() const noexcept
 
 double QuolbaneProcessor::getTailLengthSeconds() const
 {
-    const auto* decay = valueTreeState.getRawParameterValue ("decay");
-    const auto decaySeconds = static_cast<double> (decay != nullptr ? decay->load() : 0.0f);
+    // A non-finite decay (a host can send one) reports the tail of the default decay.
+    constexpr auto& decaySpec = floatParameterSpecs[2];
+    static_assert (std::string_view (decaySpec.id) == "decay");
+    const auto* decay = valueTreeState.getRawParameterValue (decaySpec.id);
+    const float decayValue = decay != nullptr ? decay->load() : decaySpec.defaultValue;
+    const auto decaySeconds = static_cast<double> (std::isfinite (decayValue) ? decayValue : decaySpec.defaultValue);
     const auto scale = static_cast<double> (characterTable[static_cast<std::size_t> (getCharacterIndex())].decayScale);
     return scale * decaySeconds;
 }
@@ -212,10 +217,38 @@ void QuolbaneProcessor::setStateInformation (const void* data, int sizeInBytes)
         return;
 
     replaceNonNumericNaNs (*xml, valueTreeState);
-    valueTreeState.replaceState (juce::ValueTree::fromXml (*xml));
+    auto restored = juce::ValueTree::fromXml (*xml);
 
-    // An entry without a "value" (appended for a parameter the state lacked, or stored without
-    // one) carries the parameter's current value at once, so the next save is complete.
+    // JUCE appends an entry holding only the "id" for each parameter the state lacks, and adding
+    // it resets that parameter to its default. Appending the entries here, in the same ID order
+    // and with the current values, keeps those parameters as they are.
+    juce::StringArray missingIds;
+    for (auto* parameter : getParameters())
+        if (auto* ranged = dynamic_cast<juce::RangedAudioParameter*> (parameter))
+            if (!restored.getChildWithProperty ("id", ranged->paramID).isValid())
+                missingIds.add (ranged->paramID);
+    missingIds.sort (false);
+
+    for (const auto& id : missingIds)
+    {
+        juce::ValueTree entry ("PARAM");
+        entry.setProperty ("id", id, nullptr);
+        entry.setProperty ("value", valueTreeState.getRawParameterValue (id)->load(), nullptr);
+        restored.appendChild (entry, nullptr);
+    }
+
+    // JUCE escapes characters when it writes ('>' becomes "&gt;", non-ASCII "&#...;"), so an
+    // accepted text can grow past the size guard and the host could never restore what it saved.
+    // Such a state is refused; the reserve covers values that the restore rewrites.
+    constexpr std::size_t rewriteReserveBytes = 512;
+    const auto written = restored.toXmlString (juce::XmlElement::TextFormat().singleLine());
+    if (written.getNumBytesAsUTF8() + rewriteReserveBytes > StateTextGuard::maxTextBytes)
+        return;
+
+    valueTreeState.replaceState (restored);
+
+    // An entry stored without a "value" carries the parameter's value at once, so the next save
+    // is complete.
     for (auto* parameter : getParameters())
     {
         auto* ranged = dynamic_cast<juce::RangedAudioParameter*> (parameter);
