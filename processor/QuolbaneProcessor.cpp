@@ -1,6 +1,6 @@
 #include "QuolbaneProcessor.h"
 
-#include "ParameterSpecs.h"
+#include "ParameterTable.h"
 #include "StateTextGuard.h"
 #include "editor/QuolbaneEditor.h"
 
@@ -30,12 +30,12 @@ juce::AudioProcessorValueTreeState::ParameterLayout QuolbaneProcessor::createPar
                                                               names, defaultCharacterIndex,
                                                               juce::AudioParameterChoiceAttributes()));
 
-    for (const auto& spec : floatParameterSpecs)
+    for (const auto& info : floatParameterTable)
     {
-        const auto attributes = juce::AudioParameterFloatAttributes().withLabel (spec.label);
-        const juce::NormalisableRange<float> range (spec.start, spec.end, spec.interval, spec.skew);
-        layout.add (std::make_unique<juce::AudioParameterFloat> (juce::ParameterID{ spec.id, 1 }, spec.name, range,
-                                                                 spec.defaultValue, attributes));
+        const auto attributes = juce::AudioParameterFloatAttributes().withLabel (info.label);
+        const juce::NormalisableRange<float> range (info.start, info.end, info.interval, info.skew);
+        layout.add (std::make_unique<juce::AudioParameterFloat> (juce::ParameterID{ info.id, 1 }, info.name, range,
+                                                                 info.defaultValue, attributes));
     }
 
     return layout;
@@ -81,15 +81,15 @@ void QuolbaneProcessor::updateEngineParameters() noexcept
 
     // All nine reads first, then the stores. A non-finite value (a host can send one) would
     // silence every block, so that block uses the parameter's default instead.
-    std::array<float, floatParameterSpecs.size()> raw{};
+    std::array<float, floatParameterTable.size()> raw{};
     for (std::size_t i = 0; i < raw.size(); ++i)
     {
-        const auto* value = valueTreeState.getRawParameterValue (floatParameterSpecs[i].id);
-        const float v = value != nullptr ? value->load() : floatParameterSpecs[i].defaultValue;
-        raw[i] = std::isfinite (v) ? v : floatParameterSpecs[i].defaultValue;
+        const auto* value = valueTreeState.getRawParameterValue (floatParameterTable[i].id);
+        const float v = value != nullptr ? value->load() : floatParameterTable[i].defaultValue;
+        raw[i] = std::isfinite (v) ? v : floatParameterTable[i].defaultValue;
     }
 
-    auto scaled = [&raw] (std::size_t i) { return raw[i] * floatParameterSpecs[i].engineScale; };
+    auto scaled = [&raw] (std::size_t i) { return raw[i] * floatParameterTable[i].engineScale; };
     auto& p = engine.params;
     p.mix = scaled (0);
     p.size = scaled (1);
@@ -114,11 +114,11 @@ int QuolbaneProcessor::getCharacterIndex() const noexcept
 double QuolbaneProcessor::getTailLengthSeconds() const
 {
     // A non-finite decay (a host can send one) reports the tail of the default decay.
-    constexpr auto& decaySpec = floatParameterSpecs[2];
-    static_assert (std::string_view (decaySpec.id) == "decay");
-    const auto* decay = valueTreeState.getRawParameterValue (decaySpec.id);
-    const float decayValue = decay != nullptr ? decay->load() : decaySpec.defaultValue;
-    const auto decaySeconds = static_cast<double> (std::isfinite (decayValue) ? decayValue : decaySpec.defaultValue);
+    constexpr auto& decayInfo = floatParameterTable[2];
+    static_assert (std::string_view (decayInfo.id) == "decay");
+    const auto* decay = valueTreeState.getRawParameterValue (decayInfo.id);
+    const float decayValue = decay != nullptr ? decay->load() : decayInfo.defaultValue;
+    const auto decaySeconds = static_cast<double> (std::isfinite (decayValue) ? decayValue : decayInfo.defaultValue);
     const auto scale = static_cast<double> (characterTable[static_cast<std::size_t> (getCharacterIndex())].decayScale);
     return scale * decaySeconds;
 }

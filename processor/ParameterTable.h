@@ -4,7 +4,7 @@
 
 // The nine continuous parameters, in host order after "character". One table feeds the layout,
 // the per-block hand-over and its fallback values.
-struct FloatParameterSpec
+struct FloatParameterInfo
 {
     const char* id;
     const char* name;
@@ -20,7 +20,7 @@ struct FloatParameterSpec
 inline constexpr const char* characterParameterId = "character";
 inline constexpr int defaultCharacterIndex = 2;
 
-inline constexpr std::array<FloatParameterSpec, 9> floatParameterSpecs{ {
+inline constexpr std::array<FloatParameterInfo, 9> floatParameterTable{ {
     // clang-format off
     { "mix",        "Mix",        0.0f,    100.0f,   0.1f,  1.0f,  35.0f,   "%",  0.01f },
     { "size",       "Size",       25.0f,   200.0f,   0.1f,  1.0f,  100.0f,  "%",  0.01f },
