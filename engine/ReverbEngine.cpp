@@ -11,9 +11,12 @@ int ReverbEngine::msToSamples (float ms, double rate) noexcept
 {
     const float samples = ms * 0.001f * static_cast<float> (rate);
     const float rounded = std::round (samples); // halves away from zero
+    // Both ends are caught before the conversion, which is undefined outside int's range.
+    if (!(rounded >= 1.0f))
+        return 1; // NaN and negative values too
     if (!(rounded < static_cast<float> (std::numeric_limits<int>::max())))
-        return std::isnan (rounded) ? 1 : std::numeric_limits<int>::max();
-    return std::max (1, static_cast<int> (rounded));
+        return std::numeric_limits<int>::max();
+    return static_cast<int> (rounded);
 }
 
 void ReverbEngine::prepare (double newSampleRate)

@@ -1,10 +1,11 @@
-// The engine's sample loop. It computes exactly what a plain sample-by-sample loop over the
-// building blocks computes (same operations in the same order per value), arranged for speed:
+// The engine's sample loop, arranged for speed:
 // - the eight feedback lines run as two 4-lane SSE2 vectors;
 // - the early-reflection taps run four at a time;
 // - the allpass stages, which sit outside the feedback loop, run one stage at a time over chunks
 //   of samples, reading their whole-sample delays directly (the cubic read is the identity there);
 // - per-block constants are computed once, outside the loops.
+// Every value is computed with the operations, in the order, of a plain sample-by-sample loop over
+// the building blocks, so the output is the same sample for sample.
 
 #include "ReverbEngine.h"
 
@@ -22,6 +23,11 @@ using i4 = xsimd::batch<std::int32_t, xsimd::sse2>;
 constexpr int chunkSize = 64;
 constexpr int maxTapSlots = 20; // the tap limit, already a multiple of four
 
+inline f4 lanesOf (float a, float b, float c, float d) noexcept
+{
+    return f4 (_mm_setr_ps (a, b, c, d));
+}
+
 // Catmull-Rom interpolation, operation for operation as DelayLine::readCubic.
 inline f4 interpolate (f4 ym1, f4 y0, f4 y1, f4 y2, f4 t) noexcept
 {
@@ -37,40 +43,31 @@ inline f4 clampDelay (f4 delay, f4 top) noexcept
     return xsimd::select (delay >= f4 (2.0f), xsimd::select (delay < top, delay, top), f4 (2.0f));
 }
 
-// Four lanes of cubic reads, each lane from its own buffer at its own (clamped) delay.
+// Cubic reads of four lanes at their own clamped delays, all from lines of one size and one
+// write position: the lines' own buffers, or four taps of one line.
 struct LaneSource
 {
     const float* data[4];
-    int mask[4];
-    f4 writeIndex;
+    int mask;
     f4 size;
 };
 
-inline f4 readLanes (const LaneSource& src, f4 clampedDelay) noexcept
+inline f4 readLanes (const LaneSource& src, float writeIndex, f4 clampedDelay) noexcept
 {
-    f4 pos = src.writeIndex - clampedDelay;
+    f4 pos = f4 (writeIndex) - clampedDelay;
     pos = xsimd::select (pos < f4 (0.0f), pos + src.size, pos);
     const i4 i = xsimd::to_int (pos);
     const f4 t = pos - xsimd::to_float (i);
 
     alignas (16) std::int32_t idx[4];
     i.store_aligned (idx);
-    alignas (16) float ym1[4], y0[4], y1[4], y2[4];
-    for (int l = 0; l < 4; ++l)
-    {
-        const float* d = src.data[l];
-        const int m = src.mask[l];
-        ym1[l] = d[(idx[l] - 1) & m];
-        y0[l] = d[idx[l] & m];
-        y1[l] = d[(idx[l] + 1) & m];
-        y2[l] = d[(idx[l] + 2) & m];
-    }
-    return interpolate (f4::load_aligned (ym1), f4::load_aligned (y0), f4::load_aligned (y1), f4::load_aligned (y2), t);
-}
-
-inline f4 gather (const float* values, int first) noexcept
-{
-    return f4::load_unaligned (values + first);
+    // Registers built from scalars: four scalar stores read back as one vector would stall.
+    const auto at = [&src, &idx] (int l, int offset) { return src.data[l][(idx[l] + offset) & src.mask]; };
+    const f4 ym1 = lanesOf (at (0, -1), at (1, -1), at (2, -1), at (3, -1));
+    const f4 y0 = lanesOf (at (0, 0), at (1, 0), at (2, 0), at (3, 0));
+    const f4 y1 = lanesOf (at (0, 1), at (1, 1), at (2, 1), at (3, 1));
+    const f4 y2 = lanesOf (at (0, 2), at (1, 2), at (2, 2), at (3, 2));
+    return interpolate (ym1, y0, y1, y2, t);
 }
 
 // One allpass stage over a chunk, in place. Whole-sample delays inside the line read directly.
@@ -92,15 +89,50 @@ void runStage (Allpass& stage, float* samples, int count) noexcept
     float* data = stage.line.data();
     const int mask = stage.line.getMask();
     int writeIndex = stage.line.getWriteIndex();
-    for (int n = 0; n < count; ++n)
+
+    // Runs in which neither the read nor the write position wraps need no masking.
+    for (int n = 0; n < count;)
     {
-        const float delayed = data[(writeIndex - d) & mask];
-        const float w = delayed * g + samples[n];
-        data[writeIndex] = w;
-        writeIndex = (writeIndex + 1) & mask;
-        samples[n] = delayed - w * g;
+        const int readIndex = (writeIndex - d) & mask;
+        const int run = std::min ({ count - n, size - writeIndex, size - readIndex });
+        float* write = data + writeIndex;
+        const float* read = data + readIndex;
+        float* x = samples + n;
+        for (int i = 0; i < run; ++i)
+        {
+            const float delayed = read[i];
+            const float w = delayed * g + x[i];
+            write[i] = w;
+            x[i] = delayed - w * g;
+        }
+        n += run;
+        writeIndex = (writeIndex + run) & mask;
     }
     stage.line.setWriteIndex (writeIndex);
+}
+
+struct Lanes
+{
+    f4 low, high;
+};
+
+template <typename Value>
+Lanes loadLanes (Value value) noexcept
+{
+    alignas (16) float v[ReverbEngine::numLines];
+    for (std::size_t k = 0; k < ReverbEngine::numLines; ++k)
+        v[k] = value (k);
+    return { f4::load_aligned (v), f4::load_aligned (v + 4) };
+}
+
+template <typename Store>
+void storeLanes (const Lanes& lanes, Store store) noexcept
+{
+    alignas (16) float v[ReverbEngine::numLines];
+    lanes.low.store_aligned (v);
+    lanes.high.store_aligned (v + 4);
+    for (std::size_t k = 0; k < ReverbEngine::numLines; ++k)
+        store (k, v[k]);
 }
 }
 
@@ -135,53 +167,40 @@ void ReverbEngine::process (juce::AudioBuffer<float>& buffer) noexcept
     for (int g = 0; g < tapGroups; ++g)
         clampDelay (f4::load_aligned (tapDelay + 4 * g), earlyTop).store_aligned (tapDelay + 4 * g);
 
-    // The feedback lanes live in registers for the whole block.
-    alignas (16) float lane[numLines];
-    const auto loadLanes = [&lane] (auto value, f4& low, f4& high)
-    {
-        for (std::size_t k = 0; k < numLines; ++k)
-            lane[k] = value (k);
-        low = f4::load_aligned (lane);
-        high = f4::load_aligned (lane + 4);
-    };
-    f4 phaseLo, phaseHi, incLo, incHi, delayLo, delayHi, gainLo, gainHi, zLo, zHi, coefLo, coefHi, topLo, topHi;
-    loadLanes ([this] (std::size_t k) { return lfoPhase[k]; }, phaseLo, phaseHi);
-    loadLanes ([this] (std::size_t k) { return lfoIncrement[k]; }, incLo, incHi);
-    loadLanes ([this] (std::size_t k) { return fdnDelay[k]; }, delayLo, delayHi);
-    loadLanes ([this] (std::size_t k) { return fdnGain[k]; }, gainLo, gainHi);
-    loadLanes ([this] (std::size_t k) { return fdnDamping[k].z1; }, zLo, zHi);
-    loadLanes ([this] (std::size_t k) { return fdnDamping[k].coef; }, coefLo, coefHi);
-    loadLanes ([this] (std::size_t k) { return static_cast<float> (fdnLines[k].getSize()) - 3.0f; }, topLo, topHi);
+    LaneSource early{};
+    for (auto& d : early.data)
+        d = earlyLine.data();
+    early.mask = earlyLine.getMask();
+    early.size = f4 (static_cast<float> (earlyLine.getSize()));
+
+    // The feedback lanes live in registers for the whole block. The eight lines are prepared,
+    // cleared and written together, so they share one size and one write position.
+    Lanes phase = loadLanes ([this] (std::size_t k) { return lfoPhase[k]; });
+    const Lanes increment = loadLanes ([this] (std::size_t k) { return lfoIncrement[k]; });
+    const Lanes baseDelay = loadLanes ([this] (std::size_t k) { return fdnDelay[k]; });
+    const Lanes gain = loadLanes ([this] (std::size_t k) { return fdnGain[k]; });
+    const Lanes coef = loadLanes ([this] (std::size_t k) { return fdnDamping[k].coef; });
+    Lanes damped = loadLanes ([this] (std::size_t k) { return fdnDamping[k].z1; });
     const f4 depth (modDepthSamples);
 
-    LaneSource fdnLow{}, fdnHigh{};
     float* fdnData[numLines];
-    int fdnMask[numLines];
-    int fdnWrite[numLines];
     for (std::size_t k = 0; k < numLines; ++k)
     {
+        jassert (fdnLines[k].getSize() == fdnLines[0].getSize());
+        jassert (fdnLines[k].getWriteIndex() == fdnLines[0].getWriteIndex());
         fdnData[k] = fdnLines[k].data();
-        fdnMask[k] = fdnLines[k].getMask();
-        fdnWrite[k] = fdnLines[k].getWriteIndex();
-        auto& src = k < 4 ? fdnLow : fdnHigh;
-        src.data[k % 4] = fdnData[k];
-        src.mask[k % 4] = fdnMask[k];
-        lane[k] = static_cast<float> (fdnLines[k].getSize());
     }
-    fdnLow.size = f4::load_aligned (lane);
-    fdnHigh.size = f4::load_aligned (lane + 4);
-
-    LaneSource early{};
-    for (int l = 0; l < 4; ++l)
-    {
-        early.data[l] = earlyLine.data();
-        early.mask[l] = earlyLine.getMask();
-    }
-    early.size = f4 (static_cast<float> (earlyLine.getSize()));
+    const int fdnMask = fdnLines[0].getMask();
+    int fdnWrite = fdnLines[0].getWriteIndex();
+    const f4 fdnTop (static_cast<float> (fdnLines[0].getSize()) - 3.0f);
+    LaneSource fdnLow{ { fdnData[0], fdnData[1], fdnData[2], fdnData[3] },
+                       fdnMask,
+                       f4 (static_cast<float> (fdnLines[0].getSize())) };
+    LaneSource fdnHigh{ { fdnData[4], fdnData[5], fdnData[6], fdnData[7] }, fdnMask, fdnLow.size };
 
     alignas (16) float mono[chunkSize], diffused[chunkSize], earlyL[chunkSize], earlyR[chunkSize];
     alignas (16) float tap[maxTapSlots];
-    alignas (16) float o[numLines], feedback[numLines], writeIndex[numLines];
+    alignas (16) float o[numLines], feedback[numLines];
 
     for (int start = 0; start < numSamples; start += chunkSize)
     {
@@ -200,9 +219,10 @@ void ReverbEngine::process (juce::AudioBuffer<float>& buffer) noexcept
             diffused[n] = p;
 
             earlyLine.write (p);
-            early.writeIndex = f4 (static_cast<float> (earlyLine.getWriteIndex()));
+            const auto earlyWrite = static_cast<float> (earlyLine.getWriteIndex());
             for (int g = 0; g < tapGroups; ++g)
-                (readLanes (early, f4::load_aligned (tapDelay + 4 * g)) * f4::load_aligned (tapGain + 4 * g))
+                (readLanes (early, earlyWrite, f4::load_aligned (tapDelay + 4 * g)) *
+                 f4::load_aligned (tapGain + 4 * g))
                     .store_aligned (tap + 4 * g);
 
             float sumL = 0.0f;
@@ -223,42 +243,37 @@ void ReverbEngine::process (juce::AudioBuffer<float>& buffer) noexcept
 
         for (int n = 0; n < count; ++n)
         {
-            // Modulated feedback reads, eight lanes.
-            phaseLo = phaseLo + incLo;
-            phaseLo = xsimd::select (phaseLo >= f4 (1.0f), phaseLo - f4 (1.0f), phaseLo);
-            phaseHi = phaseHi + incHi;
-            phaseHi = xsimd::select (phaseHi >= f4 (1.0f), phaseHi - f4 (1.0f), phaseHi);
+            // Modulated feedback reads and in-loop damping, eight lanes.
+            phase.low = phase.low + increment.low;
+            phase.low = xsimd::select (phase.low >= f4 (1.0f), phase.low - f4 (1.0f), phase.low);
+            phase.high = phase.high + increment.high;
+            phase.high = xsimd::select (phase.high >= f4 (1.0f), phase.high - f4 (1.0f), phase.high);
 
-            // The sine stays the C library's, so the loop computes exactly the scalar result.
-            alignas (16) float angle[numLines], sine[numLines];
-            (phaseLo * f4 (6.2831855f)).store_aligned (angle);
-            (phaseHi * f4 (6.2831855f)).store_aligned (angle + 4);
-            for (std::size_t k = 0; k < numLines; ++k)
-                sine[k] = std::sin (angle[k]);
-
-            for (std::size_t k = 0; k < numLines; ++k)
-                writeIndex[k] = static_cast<float> (fdnWrite[k]);
-            fdnLow.writeIndex = f4::load_aligned (writeIndex);
-            fdnHigh.writeIndex = f4::load_aligned (writeIndex + 4);
-
-            const f4 yLo = readLanes (fdnLow, clampDelay (gather (sine, 0) * depth + delayLo, topLo));
-            const f4 yHi = readLanes (fdnHigh, clampDelay (gather (sine, 4) * depth + delayHi, topHi));
-            zLo = (yLo - zLo) * coefLo + zLo;
-            zHi = (yHi - zHi) * coefHi + zHi;
-            zLo.store_aligned (o);
-            zHi.store_aligned (o + 4);
+            const auto writePos = static_cast<float> (fdnWrite);
+            // The sine stays the C library's, lane by lane.
+            alignas (16) float angle[numLines];
+            (phase.low * f4 (6.2831855f)).store_aligned (angle);
+            (phase.high * f4 (6.2831855f)).store_aligned (angle + 4);
+            const f4 sineLo =
+                lanesOf (std::sin (angle[0]), std::sin (angle[1]), std::sin (angle[2]), std::sin (angle[3]));
+            const f4 sineHi =
+                lanesOf (std::sin (angle[4]), std::sin (angle[5]), std::sin (angle[6]), std::sin (angle[7]));
+            const f4 yLo = readLanes (fdnLow, writePos, clampDelay (sineLo * depth + baseDelay.low, fdnTop));
+            const f4 yHi = readLanes (fdnHigh, writePos, clampDelay (sineHi * depth + baseDelay.high, fdnTop));
+            damped.low = (yLo - damped.low) * coef.low + damped.low;
+            damped.high = (yHi - damped.high) * coef.high + damped.high;
+            damped.low.store_aligned (o);
+            damped.high.store_aligned (o + 4);
 
             // Householder mixing, summed in index order, and the feedback writes.
             const float sum = ((((((o[0] + o[1]) + o[2]) + o[3]) + o[4]) + o[5]) + o[6]) + o[7];
             const f4 e (sum * 0.25f);
             const f4 a (diffused[n]);
-            ((zLo - e) * gainLo + a).store_aligned (feedback);
-            ((zHi - e) * gainHi + a).store_aligned (feedback + 4);
+            ((damped.low - e) * gain.low + a).store_aligned (feedback);
+            ((damped.high - e) * gain.high + a).store_aligned (feedback + 4);
             for (std::size_t k = 0; k < numLines; ++k)
-            {
-                fdnData[k][fdnWrite[k]] = feedback[k];
-                fdnWrite[k] = (fdnWrite[k] + 1) & fdnMask[k];
-            }
+                fdnData[k][fdnWrite] = feedback[k];
+            fdnWrite = (fdnWrite + 1) & fdnMask;
 
             // Early and output low-passes, gate, width and mix.
             const float eL = earlyLowpassL.processSample (earlyL[n]);
@@ -304,17 +319,10 @@ void ReverbEngine::process (juce::AudioBuffer<float>& buffer) noexcept
         }
     }
 
-    phaseLo.store_aligned (lane);
-    phaseHi.store_aligned (lane + 4);
-    for (std::size_t k = 0; k < numLines; ++k)
-        lfoPhase[k] = lane[k];
-    zLo.store_aligned (lane);
-    zHi.store_aligned (lane + 4);
-    for (std::size_t k = 0; k < numLines; ++k)
-    {
-        fdnDamping[k].z1 = lane[k];
-        fdnLines[k].setWriteIndex (fdnWrite[k]);
-    }
+    storeLanes (phase, [this] (std::size_t k, float v) { lfoPhase[k] = v; });
+    storeLanes (damped, [this] (std::size_t k, float v) { fdnDamping[k].z1 = v; });
+    for (auto& line : fdnLines)
+        line.setWriteIndex (fdnWrite);
 
     // Non-finite guard: a NaN or infinity anywhere drops the sound in flight and silences the block.
     for (int ch = 0; ch < numChannels; ++ch)
