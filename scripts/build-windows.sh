@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# Cross-builds the 64-bit Windows Quolbane.vst3 and its Windows test host in ./build-win with
+# mingw-w64. libjpeg, libpng and expat have no Debian package for the Windows target, so they are
+# built once as static libraries from Debian's own source packages and kept in
+# build-win/winlibs; later runs reuse them and only rebuild what changed.
+set -euo pipefail
+shopt -s inherit_errexit
+cd "$(dirname "$0")/.."
+root=$PWD
+
+bash scripts/setup.sh windows
+
+build=$root/build-win
+winlibs=$build/winlibs
+prefix=$winlibs/prefix
+toolchain=$root/cmake/mingw-w64-x86_64.cmake
+jobs=$(nproc)
+
+# apt state of our own, so fetching source packages leaves the system's apt configuration alone.
+aptdir=$winlibs/apt
+aptopts=(
+    -o "Dir::Etc::SourceList=$aptdir/sources.list"
+    -o "Dir::Etc::SourceParts=/dev/null"
+    -o "Dir::State::Lists=$aptdir/lists"
+    -o "Dir::Cache=$aptdir/cache"
+    -o "APT::Sandbox::User=root"
+)
+apt_ready=0
+
+prepare_apt() {
+    [ "$apt_ready" -eq 1 ] && return
+    mkdir -p "$aptdir/lists/partial" "$aptdir/cache/archives/partial"
+    local keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+    cat >"$aptdir/sources.list" <<EOF
+deb-src [signed-by=$keyring] http://deb.debian.org/debian bookworm main
+deb-src [signed-by=$keyring] http://deb.debian.org/debian bookworm-updates main
+deb-src [signed-by=$keyring] http://deb.debian.org/debian-security bookworm-security main
+EOF
+    apt-get "${aptopts[@]}" update -qq
+    apt_ready=1
+}
+
+# Unpacks the newest version of a Debian source package (Debian's patches applied) that the mirror
+# actually serves into $winlibs/src/<package>; prints that directory.
+fetch_source() {
+    local package=$1
+    local dest=$winlibs/src/$package
+    local versions
+    versions=$(apt-cache "${aptopts[@]}" showsrc "$package" | sed -n 's/^Version: //p' | sort -u |
+        sort -r -V)
+    rm -rf "$dest"
+    mkdir -p "$dest"
+    for v in $versions; do
+        if (cd "$dest" && apt-get "${aptopts[@]}" source -qq "$package=$v" >&2); then
+            echo "$package $v" >"$dest.version"
+            find "$dest" -mindepth 1 -maxdepth 1 -type d -print -quit
+            return
+        fi
+        echo "build-windows: $package $v not available, trying an older version" >&2
+        rm -rf "${dest:?}"/*
+    done
+    echo "build-windows: no source of $package could be fetched" >&2
+    exit 1
+}
+
+# Runs a command with its output in a log file; shows the end of the log when it fails.
+logged() {
+    local log=$1
+    shift
+    if ! "$@" >"$log" 2>&1; then
+        tail -n 40 "$log" >&2
+        echo "build-windows: failed, see $log" >&2
+        exit 1
+    fi
+}
+
+# Configures, builds and installs one CMake project for the target into $prefix.
+cmake_install() {
+    local name=$1 src=$2
+    shift 2
+    logged "$winlibs/$name-configure.log" cmake -S "$src" -B "$winlibs/build/$name" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DCMAKE_POSITION_INDEPENDENT_CODE=ON \
+        -DBUILD_SHARED_LIBS=OFF \
+        "$@"
+    logged "$winlibs/$name-build.log" cmake --build "$winlibs/build/$name" --parallel "$jobs"
+    logged "$winlibs/$name-install.log" cmake --install "$winlibs/build/$name"
+}
+
+build_libjpeg() {
+    local src
+    src=$(fetch_source "$1")
+    cmake_install libjpeg "$src" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF \
+        -DWITH_TURBOJPEG=OFF -DWITH_JAVA=OFF
+    # JUCE defines JPEG_INTERNALS, so jpeglib.h pulls in the internal header as well.
+    cp "$src/jpegint.h" "$prefix/include/"
+    # JUCE includes jpeglib.h inside a namespace of its own and, with GCC on Windows, names that
+    # namespace's `boolean`; libjpeg's Windows jconfig.h skips its typedef once rpcndr.h has
+    # declared the same type globally. C++ may repeat the typedef, so keep it there.
+    sed -i 's|^#ifndef __RPCNDR_H__ .*|#if !defined(__RPCNDR_H__) \|\| defined(__cplusplus)|' \
+        "$prefix/include/jconfig.h"
+    grep -q 'defined(__cplusplus)' "$prefix/include/jconfig.h"
+}
+
+build_libpng() {
+    local src
+    src=$(fetch_source "$1")
+    cmake_install libpng "$src" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
+        -DPNG_EXECUTABLES=OFF -DPNG_BUILD_ZLIB=OFF -DSKIP_INSTALL_PROGRAMS=ON \
+        -DSKIP_INSTALL_FILES=ON
+}
+
+build_expat() {
+    local src
+    src=$(fetch_source "$1")
+    # Debian builds expat with autotools, whose config header defines XML_DTD as 1, and its
+    # backported fixes test `XML_DTD == 1`; the CMake header defines it empty. Match autotools.
+    sed -i 's/^#cmakedefine XML_DTD$/#cmakedefine XML_DTD 1/' "$src/expat/expat_config.h.cmake"
+    cmake_install expat "$src/expat" -DEXPAT_SHARED_LIBS=OFF -DEXPAT_BUILD_TOOLS=OFF \
+        -DEXPAT_BUILD_EXAMPLES=OFF -DEXPAT_BUILD_TESTS=OFF -DEXPAT_BUILD_DOCS=OFF \
+        -DEXPAT_BUILD_FUZZERS=OFF -DEXPAT_BUILD_PKGCONFIG=OFF
+}
+
+# xsimd is headers only and the same for every target, but the cross build must not search the
+# host's /usr/include. Give it a copy of Debian's libxsimd-dev headers under the prefix.
+install_xsimd() {
+    mkdir -p "$prefix/include"
+    rm -rf "$prefix/include/xsimd"
+    cp -r /usr/include/xsimd "$prefix/include/"
+    xsimd_version >"$winlibs/xsimd.stamp"
+}
+
+xsimd_version() {
+    dpkg-query -W -f='libxsimd-dev ${Version}\n' libxsimd-dev
+}
+
+# Each library is built once; its stamp records the Debian source version it came from.
+declare -A source_package=([libjpeg]=libjpeg-turbo [libpng]=libpng1.6 [expat]=expat)
+for lib in libjpeg libpng expat; do
+    stamp=$winlibs/$lib.stamp
+    if [ ! -f "$stamp" ]; then
+        echo "build-windows: building $lib for x86_64-w64-mingw32"
+        mkdir -p "$winlibs"
+        prepare_apt
+        build_$lib "${source_package[$lib]}"
+        cp "$winlibs/src/${source_package[$lib]}.version" "$stamp"
+    fi
+    echo "build-windows: $lib from $(cat "$stamp")"
+done
+
+if [ -d /usr/include/xsimd ]; then
+    [ "$(xsimd_version)" = "$(cat "$winlibs/xsimd.stamp" 2>/dev/null)" ] || install_xsimd
+    echo "build-windows: xsimd from $(cat "$winlibs/xsimd.stamp")"
+fi
+
+cmake --preset windows >/dev/null
+cmake --build --preset windows --parallel "$jobs"
+
+echo "Built $build/Quolbane_artefacts/Release/VST3/Quolbane.vst3/Contents/x86_64-win/Quolbane.vst3"
