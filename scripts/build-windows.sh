@@ -19,23 +19,31 @@ jobs=$(nproc)
 # apt state of our own, so fetching source packages leaves the system's apt configuration alone.
 aptdir=$winlibs/apt
 aptopts=(
-    -o "Dir::Etc::SourceList=$aptdir/sources.list"
-    -o "Dir::Etc::SourceParts=/dev/null"
+    -o "Dir::Etc::SourceList=/dev/null"
+    -o "Dir::Etc::SourceParts=$aptdir/sources.list.d"
     -o "Dir::State::Lists=$aptdir/lists"
     -o "Dir::Cache=$aptdir/cache"
     -o "APT::Sandbox::User=root"
 )
 apt_ready=0
 
+# The source lists mirror the machine's own binary package lists, so sources come from wherever
+# its packages come from.
 prepare_apt() {
     [ "$apt_ready" -eq 1 ] && return
-    mkdir -p "$aptdir/lists/partial" "$aptdir/cache/archives/partial"
-    local keyring=/usr/share/keyrings/debian-archive-keyring.gpg
-    cat >"$aptdir/sources.list" <<EOF
-deb-src [signed-by=$keyring] http://deb.debian.org/debian bookworm main
-deb-src [signed-by=$keyring] http://deb.debian.org/debian bookworm-updates main
-deb-src [signed-by=$keyring] http://deb.debian.org/debian-security bookworm-security main
-EOF
+    mkdir -p "$aptdir/lists/partial" "$aptdir/cache/archives/partial" "$aptdir/sources.list.d"
+    rm -f "$aptdir/sources.list.d/"*
+    local f
+    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        if [ -f "$f" ]; then
+            sed -n '\#/debian#s/^deb /deb-src /p' "$f" >>"$aptdir/sources.list.d/system.list"
+        fi
+    done
+    for f in /etc/apt/sources.list.d/*.sources; do
+        if [ -f "$f" ] && grep -q '^URIs:.*/debian' "$f"; then
+            sed 's/^Types:.*/Types: deb-src/' "$f" >"$aptdir/sources.list.d/$(basename "$f")"
+        fi
+    done
     apt-get "${aptopts[@]}" update -qq
     apt_ready=1
 }
