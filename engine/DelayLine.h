@@ -22,14 +22,24 @@ public:
         writeIndex = (writeIndex + 1) & mask;
     }
 
+    // Writes n samples in order, as n calls of write() would.
+    void writeBlock (const float* x, int n) noexcept
+    {
+        for (int i = 0; i < n; ++i)
+            write (x[i]);
+    }
+
     // Delay in writes: the most recent write has delay 1. Clamped to [2, size - 3].
-    float readCubic (float delay) const noexcept
+    float readCubic (float delay) const noexcept { return readCubicAt (writeIndex, delay); }
+
+    // The read that readCubic() would give when the next write goes to slot atWriteIndex.
+    float readCubicAt (int atWriteIndex, float delay) const noexcept
     {
         const auto size = static_cast<float> (buffer.size());
         // Written so that a NaN delay also lands on the lower clamp.
         const float d = delay >= 2.0f ? (delay < size - 3.0f ? delay : size - 3.0f) : 2.0f;
 
-        float pos = static_cast<float> (writeIndex) - d;
+        float pos = static_cast<float> (atWriteIndex & mask) - d;
         if (pos < 0.0f)
             pos += size;
 

@@ -1,8 +1,12 @@
-// The engine's sample loop, arranged for speed:
-// - the eight feedback lines run as two 4-lane SSE2 vectors;
-// - the early-reflection taps run four at a time;
-// - the allpass stages, which sit outside the feedback loop, run one stage at a time over chunks
-//   of samples, reading their whole-sample delays directly (the cubic read is the identity there);
+// The engine's sample loop, arranged for speed. The signal runs in chunks of up to 64 samples:
+// - the input high-pass, pre-delay and early-reflection taps run over the whole chunk; a tap
+//   three or more samples back only reads samples that the chunk wrote before it, so each tap
+//   runs four samples at a time, usually with plain vector loads;
+// - the allpass stages, which sit outside the feedback loop, run one stage at a time over the
+//   chunk, reading their whole-sample delays directly (the cubic read is the identity there);
+// - the feedback network reads its eight modulated lines (two 4-lane SSE2 vectors) for as many
+//   samples ahead as its shortest delay allows, so only the damping, mixing and writes remain in
+//   the per-sample recursion;
 // - per-block constants are computed once, outside the loops.
 // Every value is computed with the operations, in the order, of a plain sample-by-sample loop over
 // the building blocks, so the output is the same sample for sample.
@@ -150,6 +154,7 @@ void ReverbEngine::process (juce::AudioBuffer<float>& buffer) noexcept
     const auto sr = static_cast<float> (sampleRate);
     float preDelay = params.predelay * 0.001f * sr;
     preDelay = preDelay < 1.0f ? 1.0f : std::min (preDelay, 0.25f * sr);
+    const bool preDelayAhead = preDelay >= 3.0f && preDelay <= static_cast<float> (preDelayLine.getSize()) - 3.0f;
     const bool gateOn = currentCharacter.gateMs > 0.0f;
     const float earlyLevel = currentCharacter.earlyLevel;
 
@@ -166,6 +171,9 @@ void ReverbEngine::process (juce::AudioBuffer<float>& buffer) noexcept
     }
     for (int g = 0; g < tapGroups; ++g)
         clampDelay (f4::load_aligned (tapDelay + 4 * g), earlyTop).store_aligned (tapDelay + 4 * g);
+    bool tapsAhead = true;
+    for (int j = 0; j < tapCount; ++j)
+        tapsAhead = tapsAhead && tapDelay[j] >= 3.0f;
 
     LaneSource early{};
     for (auto& d : early.data)
@@ -198,9 +206,18 @@ void ReverbEngine::process (juce::AudioBuffer<float>& buffer) noexcept
                        f4 (static_cast<float> (fdnLines[0].getSize())) };
     LaneSource fdnHigh{ { fdnData[4], fdnData[5], fdnData[6], fdnData[7] }, fdnMask, fdnLow.size };
 
-    alignas (16) float mono[chunkSize], diffused[chunkSize], earlyL[chunkSize], earlyR[chunkSize];
+    // Reads of sample n touch no slot that samples before n write in the same run while every
+    // modulated delay exceeds the run length plus one; one sample at a time is always safe.
+    float shortestDelay = *std::min_element (fdnDelay.begin(), fdnDelay.end()) - std::abs (modDepthSamples) - 1.0f;
+    const int readAhead =
+        shortestDelay >= 3.0f ? std::min (chunkSize, static_cast<int> (std::min (shortestDelay, 1.0e6f)) - 2) : 1;
+
+    // Chunk buffers, padded so that four-sample vectors may run past the chunk's end.
+    alignas (16) float mono[chunkSize + 4], delayed[chunkSize + 4], diffused[chunkSize + 4];
+    alignas (16) float earlyL[chunkSize + 4], earlyR[chunkSize + 4];
     alignas (16) float tap[maxTapSlots];
     alignas (16) float o[numLines], feedback[numLines];
+    f4 readLo[chunkSize], readHi[chunkSize];
 
     for (int start = 0; start < numSamples; start += chunkSize)
     {
@@ -208,114 +225,189 @@ void ReverbEngine::process (juce::AudioBuffer<float>& buffer) noexcept
         float* outL = left + start;
         float* outR = right + start;
 
-        // Input high-pass, pre-delay and early reflections.
+        // Mono input and its high-pass.
         for (int n = 0; n < count; ++n)
         {
             const float x = (outR[n] + outL[n]) * 0.5f;
             mono[n] = x;
-            const float h = x - inputHighpass.processSample (x);
-            preDelayLine.write (h);
-            const float p = preDelayLine.readCubic (preDelay);
-            diffused[n] = p;
+            diffused[n] = x - inputHighpass.processSample (x);
+        }
 
-            earlyLine.write (p);
-            const auto earlyWrite = static_cast<float> (earlyLine.getWriteIndex());
-            for (int g = 0; g < tapGroups; ++g)
-                (readLanes (early, earlyWrite, f4::load_aligned (tapDelay + 4 * g)) *
-                 f4::load_aligned (tapGain + 4 * g))
-                    .store_aligned (tap + 4 * g);
+        // Pre-delay: the read of each sample follows its write.
+        if (preDelayAhead)
+        {
+            const int w0 = preDelayLine.getWriteIndex();
+            preDelayLine.writeBlock (diffused, count);
+            for (int n = 0; n < count; ++n)
+                delayed[n] = preDelayLine.readCubicAt (w0 + n + 1, preDelay);
+        }
+        else
+        {
+            for (int n = 0; n < count; ++n)
+            {
+                preDelayLine.write (diffused[n]);
+                delayed[n] = preDelayLine.readCubic (preDelay);
+            }
+        }
 
-            float sumL = 0.0f;
-            float sumR = 0.0f;
-            for (int j = 0; j < tapCount; j += 2)
-                sumL += tap[j];
-            for (int j = 1; j < tapCount; j += 2)
-                sumR += tap[j];
-            earlyL[n] = sumL;
-            earlyR[n] = sumR;
+        // Early reflections, summed in tap order per side.
+        std::fill (earlyL, earlyL + chunkSize + 4, 0.0f);
+        std::fill (earlyR, earlyR + chunkSize + 4, 0.0f);
+        if (tapsAhead)
+        {
+            const int w0 = earlyLine.getWriteIndex();
+            earlyLine.writeBlock (delayed, count);
+            const float* data = earlyLine.data();
+            const int mask = earlyLine.getMask();
+            const int size = earlyLine.getSize();
+            for (int j = 0; j < tapCount; ++j)
+            {
+                const f4 d (tapDelay[j]);
+                const f4 g (tapGain[j]);
+                float* sum = (j & 1) == 0 ? earlyL : earlyR;
+                for (int n = 0; n < count; n += 4)
+                {
+                    const int w = w0 + n + 1;
+                    const f4 writes =
+                        lanesOf (static_cast<float> (w & mask), static_cast<float> ((w + 1) & mask),
+                                 static_cast<float> ((w + 2) & mask), static_cast<float> ((w + 3) & mask));
+                    f4 pos = writes - d;
+                    pos = xsimd::select (pos < f4 (0.0f), pos + early.size, pos);
+                    const i4 i = xsimd::to_int (pos);
+                    const f4 t = pos - xsimd::to_float (i);
+                    alignas (16) std::int32_t idx[4];
+                    i.store_aligned (idx);
+
+                    f4 v;
+                    if (idx[1] == idx[0] + 1 && idx[2] == idx[0] + 2 && idx[3] == idx[0] + 3 && idx[0] >= 1 &&
+                        idx[0] + 5 < size)
+                    {
+                        const float* p = data + idx[0];
+                        v = interpolate (f4::load_unaligned (p - 1), f4::load_unaligned (p), f4::load_unaligned (p + 1),
+                                         f4::load_unaligned (p + 2), t);
+                    }
+                    else
+                    {
+                        const auto at = [data, mask, &idx] (int l, int offset)
+                        { return data[(idx[l] + offset) & mask]; };
+                        v = interpolate (lanesOf (at (0, -1), at (1, -1), at (2, -1), at (3, -1)),
+                                         lanesOf (at (0, 0), at (1, 0), at (2, 0), at (3, 0)),
+                                         lanesOf (at (0, 1), at (1, 1), at (2, 1), at (3, 1)),
+                                         lanesOf (at (0, 2), at (1, 2), at (2, 2), at (3, 2)), t);
+                    }
+                    (f4::load_aligned (sum + n) + v * g).store_aligned (sum + n);
+                }
+            }
+        }
+        else
+        {
+            for (int n = 0; n < count; ++n)
+            {
+                earlyLine.write (delayed[n]);
+                const auto earlyWrite = static_cast<float> (earlyLine.getWriteIndex());
+                for (int g = 0; g < tapGroups; ++g)
+                    (readLanes (early, earlyWrite, f4::load_aligned (tapDelay + 4 * g)) *
+                     f4::load_aligned (tapGain + 4 * g))
+                        .store_aligned (tap + 4 * g);
+                for (int j = 0; j < tapCount; j += 2)
+                    earlyL[n] += tap[j];
+                for (int j = 1; j < tapCount; j += 2)
+                    earlyR[n] += tap[j];
+            }
         }
 
         // Diffusion: no feedback reaches it, so each stage can run over the whole chunk.
+        std::copy (delayed, delayed + count, diffused);
         for (int i = 0; i < std::clamp (activeDiffusers, 0, numDiffusers); ++i)
             runStage (diffuserStages[static_cast<std::size_t> (i)], diffused, count);
         for (int i = 0; i < std::clamp (activeCoilStages, 0, numCoilStages); ++i)
             runStage (coilStages[static_cast<std::size_t> (i)], diffused, count);
 
-        for (int n = 0; n < count; ++n)
+        for (int runStart = 0; runStart < count; runStart += readAhead)
         {
-            // Modulated feedback reads and in-loop damping, eight lanes.
-            phase.low = phase.low + increment.low;
-            phase.low = xsimd::select (phase.low >= f4 (1.0f), phase.low - f4 (1.0f), phase.low);
-            phase.high = phase.high + increment.high;
-            phase.high = xsimd::select (phase.high >= f4 (1.0f), phase.high - f4 (1.0f), phase.high);
+            const int runEnd = std::min (count, runStart + readAhead);
 
-            const auto writePos = static_cast<float> (fdnWrite);
-            // The sine stays the C library's, lane by lane.
-            alignas (16) float angle[numLines];
-            (phase.low * f4 (6.2831855f)).store_aligned (angle);
-            (phase.high * f4 (6.2831855f)).store_aligned (angle + 4);
-            const f4 sineLo =
-                lanesOf (std::sin (angle[0]), std::sin (angle[1]), std::sin (angle[2]), std::sin (angle[3]));
-            const f4 sineHi =
-                lanesOf (std::sin (angle[4]), std::sin (angle[5]), std::sin (angle[6]), std::sin (angle[7]));
-            const f4 yLo = readLanes (fdnLow, writePos, clampDelay (sineLo * depth + baseDelay.low, fdnTop));
-            const f4 yHi = readLanes (fdnHigh, writePos, clampDelay (sineHi * depth + baseDelay.high, fdnTop));
-            damped.low = (yLo - damped.low) * coef.low + damped.low;
-            damped.high = (yHi - damped.high) * coef.high + damped.high;
-            damped.low.store_aligned (o);
-            damped.high.store_aligned (o + 4);
-
-            // Householder mixing, summed in index order, and the feedback writes.
-            const float sum = ((((((o[0] + o[1]) + o[2]) + o[3]) + o[4]) + o[5]) + o[6]) + o[7];
-            const f4 e (sum * 0.25f);
-            const f4 a (diffused[n]);
-            ((damped.low - e) * gain.low + a).store_aligned (feedback);
-            ((damped.high - e) * gain.high + a).store_aligned (feedback + 4);
-            for (std::size_t k = 0; k < numLines; ++k)
-                fdnData[k][fdnWrite] = feedback[k];
-            fdnWrite = (fdnWrite + 1) & fdnMask;
-
-            // Early and output low-passes, gate, width and mix.
-            const float eL = earlyLowpassL.processSample (earlyL[n]);
-            const float eR = earlyLowpassR.processSample (earlyR[n]);
-            const float wL = (o[0] + o[2] - o[4] - o[6]) * 0.35f + earlyLevel * eL;
-            const float wR = (o[1] - o[3] + o[5] - o[7]) * 0.35f + earlyLevel * eR;
-            float wetL = outputLowpassL.processSample (wL);
-            float wetR = outputLowpassR.processSample (wR);
-
-            if (gateOn)
+            // Modulated feedback reads for the whole run, eight lanes.
+            for (int n = runStart; n < runEnd; ++n)
             {
-                const float ax = std::abs (mono[n]);
-                const float r = ax > gateEnvelope ? 0.05f : 0.0008f;
-                gateEnvelope = gateEnvelope + (ax - gateEnvelope) * r;
+                phase.low = phase.low + increment.low;
+                phase.low = xsimd::select (phase.low >= f4 (1.0f), phase.low - f4 (1.0f), phase.low);
+                phase.high = phase.high + increment.high;
+                phase.high = xsimd::select (phase.high >= f4 (1.0f), phase.high - f4 (1.0f), phase.high);
 
-                if (gateEnvelope > 0.015f)
-                    gateHoldCounter = gateHoldSamples;
+                // The sine stays the C library's, lane by lane.
+                alignas (16) float angle[numLines];
+                (phase.low * f4 (6.2831855f)).store_aligned (angle);
+                (phase.high * f4 (6.2831855f)).store_aligned (angle + 4);
+                const f4 sineLo =
+                    lanesOf (std::sin (angle[0]), std::sin (angle[1]), std::sin (angle[2]), std::sin (angle[3]));
+                const f4 sineHi =
+                    lanesOf (std::sin (angle[4]), std::sin (angle[5]), std::sin (angle[6]), std::sin (angle[7]));
 
-                if (gateHoldCounter > 0.0f)
-                {
-                    gateHoldCounter = gateHoldCounter - 1.0f;
-                    gateGain = gateGain + (1.0f - gateGain) * 0.08f;
-                }
-                else
-                {
-                    gateGain = gateGain * gateReleaseCoef;
-                }
-
-                wetL = wetL * gateGain;
-                wetR = wetR * gateGain;
+                const auto writePos = static_cast<float> ((fdnWrite + n - runStart) & fdnMask);
+                readLo[n] = readLanes (fdnLow, writePos, clampDelay (sineLo * depth + baseDelay.low, fdnTop));
+                readHi[n] = readLanes (fdnHigh, writePos, clampDelay (sineHi * depth + baseDelay.high, fdnTop));
             }
 
-            const float w = widthSmoother.getNextValue();
-            const float m = mixSmoother.getNextValue();
-            const float mid = (wetR + wetL) * 0.5f;
-            const float side = (wetL - wetR) * 0.5f * w;
+            for (int n = runStart; n < runEnd; ++n)
+            {
+                // In-loop damping, Householder mixing summed in index order, and the feedback writes.
+                damped.low = (readLo[n] - damped.low) * coef.low + damped.low;
+                damped.high = (readHi[n] - damped.high) * coef.high + damped.high;
+                damped.low.store_aligned (o);
+                damped.high.store_aligned (o + 4);
 
-            const float dL = outL[n];
-            const float dR = outR[n];
-            outL[n] = (1.0f - m) * dL + m * (side + mid);
-            if (stereo)
-                outR[n] = (1.0f - m) * dR + m * (mid - side);
+                const float sum = ((((((o[0] + o[1]) + o[2]) + o[3]) + o[4]) + o[5]) + o[6]) + o[7];
+                const f4 e (sum * 0.25f);
+                const f4 a (diffused[n]);
+                ((damped.low - e) * gain.low + a).store_aligned (feedback);
+                ((damped.high - e) * gain.high + a).store_aligned (feedback + 4);
+                for (std::size_t k = 0; k < numLines; ++k)
+                    fdnData[k][fdnWrite] = feedback[k];
+                fdnWrite = (fdnWrite + 1) & fdnMask;
+
+                // Early and output low-passes, gate, width and mix.
+                const float eL = earlyLowpassL.processSample (earlyL[n]);
+                const float eR = earlyLowpassR.processSample (earlyR[n]);
+                const float wL = (o[0] + o[2] - o[4] - o[6]) * 0.35f + earlyLevel * eL;
+                const float wR = (o[1] - o[3] + o[5] - o[7]) * 0.35f + earlyLevel * eR;
+                float wetL = outputLowpassL.processSample (wL);
+                float wetR = outputLowpassR.processSample (wR);
+
+                if (gateOn)
+                {
+                    const float ax = std::abs (mono[n]);
+                    const float r = ax > gateEnvelope ? 0.05f : 0.0008f;
+                    gateEnvelope = gateEnvelope + (ax - gateEnvelope) * r;
+
+                    if (gateEnvelope > 0.015f)
+                        gateHoldCounter = gateHoldSamples;
+
+                    if (gateHoldCounter > 0.0f)
+                    {
+                        gateHoldCounter = gateHoldCounter - 1.0f;
+                        gateGain = gateGain + (1.0f - gateGain) * 0.08f;
+                    }
+                    else
+                    {
+                        gateGain = gateGain * gateReleaseCoef;
+                    }
+
+                    wetL = wetL * gateGain;
+                    wetR = wetR * gateGain;
+                }
+
+                const float w = widthSmoother.getNextValue();
+                const float m = mixSmoother.getNextValue();
+                const float mid = (wetR + wetL) * 0.5f;
+                const float side = (wetL - wetR) * 0.5f * w;
+
+                const float dL = outL[n];
+                const float dR = outR[n];
+                outL[n] = (1.0f - m) * dL + m * (side + mid);
+                if (stereo)
+                    outR[n] = (1.0f - m) * dR + m * (mid - side);
+            }
         }
     }
 
