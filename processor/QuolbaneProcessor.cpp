@@ -171,15 +171,43 @@ void QuolbaneProcessor::getStateInformation (juce::MemoryBlock& destData)
 
 namespace
 {
-// JUCE reads "nan" as a NaN, which clamping keeps; read such a value as 0, like any text that
-// does not begin with a number.
-void replaceNonNumericNaNs (juce::XmlElement& root, const juce::AudioProcessorValueTreeState& parameters)
+// JUCE adds up exponent digits in an int without a bound, so a very long exponent overflows it.
+// Any exponent of five digits or more already gives infinity or zero, so it is shortened to 9999.
+juce::String withBoundedExponent (const juce::String& text)
+{
+    const int e = text.indexOfAnyOf ("eE");
+    if (e <= 0 || !(juce::CharacterFunctions::isDigit (text[e - 1]) || text[e - 1] == '.'))
+        return text;
+
+    int digits = e + 1;
+    if (text[digits] == '+' || text[digits] == '-')
+        ++digits;
+    int first = digits;
+    while (text[first] == '0')
+        ++first;
+    int end = first;
+    while (juce::CharacterFunctions::isDigit (text[end]))
+        ++end;
+
+    if (end - first <= 4)
+        return text;
+    return text.substring (0, digits) + "9999" + text.substring (end);
+}
+
+// Prepares the values of parameter entries for JUCE's reading: a bounded exponent, and "nan",
+// which JUCE reads as a NaN that clamping keeps, read as 0 like any text that does not begin with
+// a number.
+void sanitiseParameterValues (juce::XmlElement& root, const juce::AudioProcessorValueTreeState& parameters)
 {
     for (auto* child : root.getChildIterator())
     {
         if (!child->hasAttribute ("value") || parameters.getParameter (child->getStringAttribute ("id")) == nullptr)
             continue;
-        if (std::isnan (child->getStringAttribute ("value").getDoubleValue()))
+        const auto text = child->getStringAttribute ("value");
+        const auto bounded = withBoundedExponent (text);
+        if (bounded != text)
+            child->setAttribute ("value", bounded);
+        if (std::isnan (bounded.getDoubleValue()))
             child->setAttribute ("value", "0");
     }
 }
@@ -216,7 +244,7 @@ void QuolbaneProcessor::setStateInformation (const void* data, int sizeInBytes)
     if (xml == nullptr || !xml->hasTagName (valueTreeState.state.getType().toString()))
         return;
 
-    replaceNonNumericNaNs (*xml, valueTreeState);
+    sanitiseParameterValues (*xml, valueTreeState);
     auto restored = juce::ValueTree::fromXml (*xml);
 
     // JUCE appends an entry holding only the "id" for each parameter the state lacks, and adding

@@ -502,6 +502,10 @@ TEST (StateRestore, ValuesAreClampedSnappedAndReadAsNumbers)
         { "character", "-inf", 0.0f, "0.0" },
         { "lowcut", "1e9", 1000.0f, "1000.0" },
         { "highcut", "-1e400", 1000.0f, "1000.0" },
+        // Exponents too long for JUCE's reader still give infinity or zero.
+        { "mix", "4441e39444444444444444444440.0", 100.0f, "100.0" },
+        { "mix", "2e-99999999999999", 0.0f, nullptr },
+        { "size", "1.5E+0000000000002", 150.0f, "1.5E+0000000000002" },
         // NaN reads as 0 (the entry then holds "0"), then clamps.
         { "mix", "nan", 0.0f, "0" },
         { "size", "nan", 25.0f, "25.0" },

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// The checks behind the fuzzers, shared with the replay test of the normal suite. Each returns an
+// empty string when every property held for the input, otherwise what went wrong.
+namespace FuzzChecks
+{
+// Restores the bytes into a fresh processor, then saves and restores what was saved into a second
+// one. Every parameter stays finite, in range and on its grid; the second instance matches the first.
+std::string stateRestore (const std::uint8_t* data, std::size_t size);
+
+// Reads the bytes as a script of character changes, raw parameter values, block sizes and input
+// samples for the engine (or the processor); after every block each output sample is finite.
+std::string engineScript (const std::uint8_t* data, std::size_t size);
+}
