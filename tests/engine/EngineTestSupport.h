@@ -9,6 +9,16 @@
 
 namespace enginetest
 {
+// An engine prepared at a rate with a character and settings.
+inline ReverbEngine engineAt (double rate, int character, EngineParameters params = {})
+{
+    ReverbEngine e;
+    e.params = params;
+    e.setCharacter (character);
+    e.prepare (rate);
+    return e;
+}
+
 // Cutoff in hertz that OnePole::setCutoff turned into this coefficient (inverse of its formula).
 inline double cutoffHzOf (float coef, double sampleRate)
 {

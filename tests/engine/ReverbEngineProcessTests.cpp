@@ -8,14 +8,6 @@ using namespace enginetest;
 
 namespace
 {
-ReverbEngine engineAt (double rate, int character, EngineParameters params = {})
-{
-    ReverbEngine e;
-    e.params = params;
-    e.setCharacter (character);
-    e.prepare (rate);
-    return e;
-}
 
 EngineParameters withMix (float mix)
 {

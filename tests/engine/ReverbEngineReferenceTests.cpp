@@ -127,8 +127,11 @@ TEST (ReverbEngineReference, ShortDelaysMatchTheReference)
         float tapDelay;
         float feedbackDelay;
     };
-    constexpr Case cases[] = { { 1, 0.0f, 0.0f, 0.0f }, { 3, 0.05f, 2.5f, 0.0f }, { 5, 20.0f, 0.0f, 3.5f },
-                               { 6, 0.0f, 2.0f, 2.0f }, { 2, 0.3f, 7.0f, 6.0f } };
+    constexpr Case cases[] = { { 1, 0.0f, 0.0f, 0.0f },
+                               { 3, 0.05f, 2.5f, 0.0f },
+                               { 5, 20.0f, 0.0f, 3.5f },
+                               { 6, 0.0f, 2.0f, 2.0f },
+                               { 2, 0.3f, 7.0f, 6.0f } };
 
     for (const auto& c : cases)
     {

@@ -8,14 +8,6 @@ using namespace enginetest;
 
 namespace
 {
-ReverbEngine engineAt (double rate, int character, EngineParameters params = {})
-{
-    ReverbEngine e;
-    e.params = params;
-    e.setCharacter (character);
-    e.prepare (rate);
-    return e;
-}
 
 constexpr int foil = 0, chamber = 1, hall = 2, basilica = 3, room = 4, coil = 5, gate = 6, halo = 8, voidChar = 9;
 }

@@ -1,3 +1,5 @@
+// libFuzzer entry points; QUOLBANE_FUZZ_CHECK names the check of FuzzChecks.h that a target runs.
+
 #include "FuzzChecks.h"
 
 #include <juce_events/juce_events.h>
@@ -19,9 +21,9 @@ extern "C" int LLVMFuzzerInitialize (int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t size)
 {
-    if (const auto failure = FuzzChecks::stateRestore (data, size); !failure.empty())
+    if (const auto failure = FuzzChecks::QUOLBANE_FUZZ_CHECK (data, size); !failure.empty())
     {
-        std::fprintf (stderr, "StateRestoreFuzzer: %s\n", failure.c_str());
+        std::fprintf (stderr, "%s: %s\n", QUOLBANE_FUZZ_NAME, failure.c_str());
         std::abort();
     }
     return 0;
