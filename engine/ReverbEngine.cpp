@@ -139,8 +139,34 @@ void ReverbEngine::setCharacter (int index) noexcept
     updateCoefficients();
 }
 
+namespace
+{
+bool sameSettings (const EngineParameters& a, const EngineParameters& b) noexcept
+{
+    return a.mix == b.mix && a.size == b.size && a.decay == b.decay && a.predelay == b.predelay &&
+           a.damping == b.damping && a.modulation == b.modulation && a.width == b.width && a.lowcut == b.lowcut &&
+           a.highcut == b.highcut;
+}
+
+bool sameVoicing (const CharacterPreset& a, const CharacterPreset& b) noexcept
+{
+    return a.sizeScale == b.sizeScale && a.decayScale == b.decayScale && a.compactness == b.compactness &&
+           a.earlyLevel == b.earlyLevel && a.earlySpreadMs == b.earlySpreadMs && a.earlyTaps == b.earlyTaps &&
+           a.diffusion == b.diffusion && a.diffusers == b.diffusers && a.modDepthMs == b.modDepthMs &&
+           a.modRateHz == b.modRateHz && a.dampingHz == b.dampingHz && a.bassCutHz == b.bassCutHz && a.coil == b.coil &&
+           a.gateMs == b.gateMs;
+}
+}
+
 void ReverbEngine::updateCoefficients() noexcept
 {
+    // The same inputs give the same coefficients; the smoother targets are already set.
+    auto& last = lastCoefficientInputs;
+    if (last.valid && last.sampleRate == sampleRate && sameSettings (last.params, params) &&
+        sameVoicing (last.character, currentCharacter))
+        return;
+    last = { params, currentCharacter, sampleRate, true };
+
     const auto& c = currentCharacter;
     const auto sr = static_cast<float> (sampleRate);
 

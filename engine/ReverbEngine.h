@@ -82,4 +82,16 @@ public:
 
     juce::SmoothedValue<float, juce::ValueSmoothingTypes::Linear> mixSmoother;
     juce::SmoothedValue<float, juce::ValueSmoothingTypes::Linear> widthSmoother;
+
+private:
+    // What the coefficients were last computed from: a block whose settings did not change skips
+    // the 30 powers and exponentials of updateCoefficients.
+    struct CoefficientInputs
+    {
+        EngineParameters params;
+        CharacterPreset character;
+        double sampleRate = 0.0;
+        bool valid = false;
+    };
+    CoefficientInputs lastCoefficientInputs;
 };

@@ -2,8 +2,6 @@
 
 using namespace ProcessorTest;
 
-juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter();
-
 TEST (ProcessorBasics, FixedAnswersOfANewProcessor)
 {
     QuolbaneProcessor p;

@@ -278,8 +278,8 @@ TEST_F (HandOver, NonFiniteParameterValuesNeverReachTheEngine)
 
             juce::AudioBuffer<float> block (2, blockSize);
             fillNoise (block, 11);
-            juce::MidiBuffer midi;
-            q.processBlock (block, midi);
+            juce::MidiBuffer noMidi;
+            q.processBlock (block, noMidi);
 
             EXPECT_EQ (q.engine.params.*f.field, defaults[i] * f.scale);
             for (const auto& g : fields)

@@ -197,7 +197,7 @@ std::vector<BadBlob> ignoredBlobs()
                            return b;
                        }() });
     cases.push_back ({ "length 0", makeBlob (valid, 0) });
-    cases.push_back ({ "length with the top bit set", makeBlob (valid, 0x80000000LL | valid.size()) });
+    cases.push_back ({ "length with the top bit set", makeBlob (valid, static_cast<std::int64_t> (0x80000000ULL | valid.size())) });
     cases.push_back ({ "length 0xffffffff", makeBlob (valid, 0xffffffffLL) });
     cases.push_back ({ "header and terminator only", makeBlob ("", 1) });
     cases.push_back ({ "text cut in the middle of an element",
@@ -542,7 +542,9 @@ TEST (StateRestore, ValuesAreClampedSnappedAndReadAsNumbers)
 
         const auto entries = savedEntries (savedText (p));
         if (c.savedAs != nullptr)
+        {
             EXPECT_EQ (entries.at (c.id), param (c.id, c.savedAs));
+        }
         EXPECT_EQ (entries.size(), 10u);
 
         // Whatever was saved restores to the same value.
