@@ -1,19 +1,34 @@
 #pragma once
 
-// Heap allocations made by the calling thread so far: every operator new and (with glibc) every
-// call of the malloc family, counted by replacements that live in AllocationCounter.cpp.
-long allocationsOnThisThread() noexcept;
+// Heap allocations made by the calling thread, counted by the interposed allocation functions of
+// tests/support/AudioThreadProbe.cpp. Sanitizer builds leave the probe out; nothing is counted there.
+#if QUOLBANE_ALLOCATION_PROBE
+#include "tests/support/AudioThreadProbe.h"
+#endif
 
-// False in sanitizer builds, whose runtimes own the allocator: nothing is counted there.
-bool allocationCountingAvailable() noexcept;
+#include <cstdint>
 
-// Counts the allocations made between its construction and count().
+inline bool allocationCountingAvailable() noexcept
+{
+    return QUOLBANE_ALLOCATION_PROBE != 0;
+}
+
+// Counts the allocations made by this thread between its construction and count().
 class AllocationScope
 {
 public:
-    AllocationScope() noexcept : start (allocationsOnThisThread()) {}
-    long count() const noexcept { return allocationsOnThisThread() - start; }
+    long count() const noexcept
+    {
+#if QUOLBANE_ALLOCATION_PROBE
+        return static_cast<long> (AudioThreadProbe::current().allocations - start);
+#else
+        return 0;
+#endif
+    }
 
 private:
-    long start;
+#if QUOLBANE_ALLOCATION_PROBE
+    AudioThreadProbe::ScopedCount counting;
+    std::int64_t start = AudioThreadProbe::current().allocations;
+#endif
 };

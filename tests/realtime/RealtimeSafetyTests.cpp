@@ -1,4 +1,4 @@
-#include "AudioThreadProbe.h"
+#include "tests/support/AudioThreadProbe.h"
 
 #include "processor/ParameterTable.h"
 #include "processor/QuolbaneProcessor.h"

@@ -1,4 +1,4 @@
-#include "AudioThreadProbe.h"
+#include "tests/support/AudioThreadProbe.h"
 
 #include <dlfcn.h>
 #include <pthread.h>
@@ -68,14 +68,14 @@ AudioThreadProbe::Counts AudioThreadProbe::current() noexcept
     return counts;
 }
 
-AudioThreadProbe::ScopedCount::ScopedCount() noexcept
+AudioThreadProbe::ScopedCount::ScopedCount() noexcept : wasCounting (counting)
 {
     counting = true;
 }
 
 AudioThreadProbe::ScopedCount::~ScopedCount() noexcept
 {
-    counting = false;
+    counting = wasCounting;
 }
 
 extern "C"

@@ -3,7 +3,8 @@
 #include <cstdint>
 
 // Counts heap calls and mutex locks made by the calling thread while a ScopedCount is alive. The
-// counting functions are interposed in AudioThreadProbe.cpp, linked into the test executable only.
+// counting functions are interposed in AudioThreadProbe.cpp, linked into test executables only, and
+// never into sanitizer builds, whose runtimes replace the same functions.
 namespace AudioThreadProbe
 {
 struct Counts
@@ -22,5 +23,8 @@ public:
     ~ScopedCount() noexcept;
     ScopedCount (const ScopedCount&) = delete;
     ScopedCount& operator= (const ScopedCount&) = delete;
+
+private:
+    bool wasCounting;
 };
 }
