@@ -79,15 +79,10 @@ void QuolbaneProcessor::updateEngineParameters() noexcept
         lastCharacterIndex = idx;
     }
 
-    // All nine reads first, then the stores. A non-finite value (a host can send one) would
-    // silence every block, so that block uses the parameter's default instead.
+    // All nine reads first, then the stores.
     std::array<float, floatParameterTable.size()> raw{};
     for (std::size_t i = 0; i < raw.size(); ++i)
-    {
-        const auto* value = valueTreeState.getRawParameterValue (floatParameterTable[i].id);
-        const float v = value != nullptr ? value->load() : floatParameterTable[i].defaultValue;
-        raw[i] = std::isfinite (v) ? v : floatParameterTable[i].defaultValue;
-    }
+        raw[i] = finiteValueOf (floatParameterTable[i]);
 
     auto scaled = [&raw] (std::size_t i) { return raw[i] * floatParameterTable[i].engineScale; };
     auto& p = engine.params;
@@ -111,14 +106,20 @@ int QuolbaneProcessor::getCharacterIndex() const noexcept
     return 0;
 }
 
+float QuolbaneProcessor::finiteValueOf (const FloatParameterInfo& info) const noexcept
+{
+    // A non-finite value (a host can send one) would silence every block and report an endless
+    // tail, so the parameter's default stands in for it.
+    const auto* value = valueTreeState.getRawParameterValue (info.id);
+    const float v = value != nullptr ? value->load() : info.defaultValue;
+    return std::isfinite (v) ? v : info.defaultValue;
+}
+
 double QuolbaneProcessor::getTailLengthSeconds() const
 {
-    // A non-finite decay (a host can send one) reports the tail of the default decay.
     constexpr auto& decayInfo = floatParameterTable[2];
     static_assert (std::string_view (decayInfo.id) == "decay");
-    const auto* decay = valueTreeState.getRawParameterValue (decayInfo.id);
-    const float decayValue = decay != nullptr ? decay->load() : decayInfo.defaultValue;
-    const auto decaySeconds = static_cast<double> (std::isfinite (decayValue) ? decayValue : decayInfo.defaultValue);
+    const auto decaySeconds = static_cast<double> (finiteValueOf (decayInfo));
     const auto scale = static_cast<double> (characterTable[static_cast<std::size_t> (getCharacterIndex())].decayScale);
     return scale * decaySeconds;
 }
@@ -211,11 +212,6 @@ void sanitiseParameterValues (juce::XmlElement& root, const juce::AudioProcessor
             child->setAttribute ("value", "0");
     }
 }
-
-std::uint32_t readLittleEndian32 (const void* p) noexcept
-{
-    return juce::ByteOrder::littleEndianInt (p);
-}
 }
 
 void QuolbaneProcessor::setStateInformation (const void* data, int sizeInBytes)
@@ -224,10 +220,11 @@ void QuolbaneProcessor::setStateInformation (const void* data, int sizeInBytes)
 
     if (data == nullptr || sizeInBytes <= 8)
         return;
-    if (readLittleEndian32 (data) != magic)
+    if (juce::ByteOrder::littleEndianInt (data) != magic)
         return;
 
-    const auto declaredLength = static_cast<std::int32_t> (readLittleEndian32 (juce::addBytesToPointer (data, 4)));
+    const auto declaredLength =
+        static_cast<std::int32_t> (juce::ByteOrder::littleEndianInt (juce::addBytesToPointer (data, 4)));
     if (declaredLength <= 0)
         return;
 

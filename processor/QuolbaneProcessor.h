@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/ReverbEngine.h"
+#include "processor/ParameterTable.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
@@ -49,5 +50,7 @@ public:
     int lastCharacterIndex = -1;
 
 private:
+    float finiteValueOf (const FloatParameterInfo& info) const noexcept;
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QuolbaneProcessor)
 };
