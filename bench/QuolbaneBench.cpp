@@ -127,11 +127,24 @@ int main (int argc, char** argv)
     juce::ScopedJuceInitialiser_GUI juce;
 
     Settings settings;
-    const bool quick = argc > 1 && std::string (argv[1]) == "--quick";
-    if (quick)
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "--quick")
     {
         settings.repetitions = 1;
         settings.secondsPerRun = 0.01;
+    }
+
+    // A short table for work on the engine: every character, stereo, blocks of 512.
+    if (mode == "--engine")
+    {
+        const double baseline = measureJuceReverb (settings, 48000.0, 2, 512);
+        std::printf ("| character | ns per frame | vs juce::dsp::Reverb (%.1f ns) |\n|---|---|---|\n", baseline);
+        for (int c = 0; c < numCharacters; ++c)
+        {
+            const double ns = measureEngine (settings, c, 48000.0, 2, 512);
+            std::printf ("| %s | %.1f | %.2f |\n", characterTable[static_cast<std::size_t> (c)].name, ns, ns / baseline);
+        }
+        return 0;
     }
 
     const std::vector<int> blockSizes{ 1, 32, 512, 4096 };

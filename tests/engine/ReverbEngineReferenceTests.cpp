@@ -1,11 +1,16 @@
-// The engine's optimised sample loop against the plain reference loop: every output sample and
-// the state left behind must be the same, over long renders of every character.
+// The engine's optimised sample loop against the plain reference loop, over long renders of every
+// character. The fast loop evaluates the modulation sine with its own polynomial (within about a
+// unit in the last place of the C library's) and the steady early taps as four-point filters, so
+// its output differs from the reference by rounding only: the error's energy must stay 100 dB
+// below the signal's, and no sample may be off by more than -60 dB of the render's peak.
 
 #include "EngineTestSupport.h"
 #include "tests/reference/ReferenceProcess.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <random>
 
 namespace
@@ -16,14 +21,33 @@ struct Render
     int channels;
 };
 
-// Equal as numbers; a zero may differ in sign only.
-bool sameValues (const juce::AudioBuffer<float>& a, const juce::AudioBuffer<float>& b)
+// Accumulated difference between the fast loop's output and the reference's.
+struct Deviation
 {
-    for (int ch = 0; ch < a.getNumChannels(); ++ch)
-        for (int n = 0; n < a.getNumSamples(); ++n)
-            if (!(a.getSample (ch, n) == b.getSample (ch, n)))
-                return false;
-    return true;
+    double errorEnergy = 0.0, signalEnergy = 0.0, maxError = 0.0, peak = 0.0;
+
+    void add (const juce::AudioBuffer<float>& fast, const juce::AudioBuffer<float>& reference)
+    {
+        for (int ch = 0; ch < fast.getNumChannels(); ++ch)
+            for (int n = 0; n < fast.getNumSamples(); ++n)
+            {
+                const double r = reference.getSample (ch, n);
+                const double e = static_cast<double> (fast.getSample (ch, n)) - r;
+                errorEnergy += e * e;
+                signalEnergy += r * r;
+                maxError = std::max (maxError, std::abs (e));
+                peak = std::max (peak, std::abs (r));
+            }
+    }
+
+    double errorDb() const { return 10.0 * std::log10 (std::max (errorEnergy, 1.0e-300) / signalEnergy); }
+    double maxErrorDb() const { return 20.0 * std::log10 (std::max (maxError, 1.0e-300) / peak); }
+    bool withinTolerance() const { return !(errorDb() > -100.0) && !(maxErrorDb() > -60.0); }
+};
+
+bool silent (const juce::AudioBuffer<float>& b)
+{
+    return b.getMagnitude (0, b.getNumSamples()) == 0.0f;
 }
 
 void randomise (EngineParameters& p, std::mt19937& rng)
@@ -41,7 +65,7 @@ void randomise (EngineParameters& p, std::mt19937& rng)
 }
 }
 
-TEST (ReverbEngineReference, OptimisedLoopComputesTheReferenceSamples)
+TEST (ReverbEngineReference, OptimisedLoopMatchesTheReference)
 {
     constexpr int blockSizes[] = { 1, 7, 64, 65, 300, 512, 1031 };
 
@@ -60,6 +84,7 @@ TEST (ReverbEngineReference, OptimisedLoopComputesTheReferenceSamples)
             }
 
             // Four seconds of noise with new settings every block, then a silent tail.
+            Deviation deviation;
             const int total = static_cast<int> (render.sampleRate * 4.0);
             int done = 0;
             int block = 0;
@@ -80,15 +105,18 @@ TEST (ReverbEngineReference, OptimisedLoopComputesTheReferenceSamples)
                 juce::ScopedNoDenormals noDenormals;
                 fast.process (a);
                 referenceProcess (reference, b);
-                ASSERT_TRUE (sameValues (a, b)) << "block " << block << " at sample " << done;
+                deviation.add (a, b);
                 done += n;
             }
+            EXPECT_TRUE (deviation.withinTolerance())
+                << "error " << deviation.errorDb() << " dB, largest " << deviation.maxErrorDb() << " dB";
 
+            // The oscillators and the gate do not depend on the sine: they stay exact.
             EXPECT_EQ (fast.lfoPhase, reference.lfoPhase);
             EXPECT_EQ (fast.gateGain, reference.gateGain);
             for (std::size_t k = 0; k < ReverbEngine::numLines; ++k)
             {
-                EXPECT_EQ (fast.fdnDamping[k].z1, reference.fdnDamping[k].z1);
+                EXPECT_NEAR (fast.fdnDamping[k].z1, reference.fdnDamping[k].z1, 1.0e-5f);
                 EXPECT_EQ (fast.fdnLines[k].getWriteIndex(), reference.fdnLines[k].getWriteIndex());
             }
         }
@@ -104,6 +132,8 @@ TEST (ReverbEngineReference, GuardFiresInTheSameBlock)
         e->setCharacter (3);
     }
 
+    Deviation deviation;
+    bool fired = false;
     for (int block = 0; block < 40; ++block)
     {
         juce::AudioBuffer<float> a (2, 256);
@@ -113,8 +143,13 @@ TEST (ReverbEngineReference, GuardFiresInTheSameBlock)
         juce::AudioBuffer<float> b (a);
         fast.process (a);
         referenceProcess (reference, b);
-        ASSERT_TRUE (sameValues (a, b)) << "block " << block;
+        ASSERT_EQ (silent (a), silent (b)) << "block " << block;
+        fired = fired || silent (a);
+        if (block < 20)
+            deviation.add (a, b);
     }
+    EXPECT_TRUE (fired);
+    EXPECT_TRUE (deviation.withinTolerance()) << deviation.errorDb() << " dB";
 }
 
 // Short pre-delays, taps and feedback delays take the loop's one-sample-at-a-time paths.
@@ -149,6 +184,7 @@ TEST (ReverbEngineReference, ShortDelaysMatchTheReference)
                 e->fdnDelay[k] = c.feedbackDelay + static_cast<float> (k);
         }
 
+        Deviation deviation;
         for (int block = 0; block < 60; ++block)
         {
             juce::AudioBuffer<float> a (2, 50 + block);
@@ -156,7 +192,9 @@ TEST (ReverbEngineReference, ShortDelaysMatchTheReference)
             juce::AudioBuffer<float> b (a);
             fast.process (a);
             referenceProcess (reference, b);
-            ASSERT_TRUE (sameValues (a, b)) << "block " << block;
+            deviation.add (a, b);
         }
+        EXPECT_TRUE (deviation.withinTolerance())
+            << "error " << deviation.errorDb() << " dB, largest " << deviation.maxErrorDb() << " dB";
     }
 }
