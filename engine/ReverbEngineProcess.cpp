@@ -94,9 +94,7 @@ inline f4 readLanes (const LaneSource& src, float writeIndex, f4 clampedDelay) n
 
     // Away from the buffer's ends each lane's four points are one unaligned load; a 4 x 4
     // transpose turns the lanes' point rows into one register per point.
-    const int lowest = std::min (std::min (idx[0], idx[1]), std::min (idx[2], idx[3]));
-    const int highest = std::max (std::max (idx[0], idx[1]), std::max (idx[2], idx[3]));
-    if (lowest >= 1 && highest + 2 <= src.mask)
+    if (xsimd::all ((i >= i4 (1)) & (i <= i4 (src.mask - 2))))
     {
         __m128 r0 = _mm_loadu_ps (src.data[0] + idx[0] - 1);
         __m128 r1 = _mm_loadu_ps (src.data[1] + idx[1] - 1);
@@ -138,40 +136,47 @@ inline f4 applyWeights (const TapWeights& w, f4 ym1, f4 y0, f4 y1, f4 y2) noexce
     return ((w.wm1 * ym1 + w.w0 * y0) + w.w1 * y1) + w.w2 * y2;
 }
 
+// The four points and the fraction of cubic reads at one delay for four consecutive writes,
+// the first of them to slot w (before masking), as DelayLine::readCubicAt places them.
+struct Points
+{
+    f4 ym1, y0, y1, y2, t;
+};
+
+inline Points pointsOf (const float* data, int size, int mask, int w, f4 clampedDelay) noexcept
+{
+    const f4 writes = lanesOf (static_cast<float> (w & mask), static_cast<float> ((w + 1) & mask),
+                               static_cast<float> ((w + 2) & mask), static_cast<float> ((w + 3) & mask));
+    const f4 sizeLanes (static_cast<float> (size));
+    f4 pos = writes - clampedDelay;
+    pos = xsimd::select (pos < f4 (0.0f), pos + sizeLanes, pos);
+    const i4 i = xsimd::to_int (pos);
+    const f4 t = pos - xsimd::to_float (i);
+    alignas (16) std::int32_t idx[4];
+    i.store_aligned (idx);
+
+    if (idx[1] == idx[0] + 1 && idx[2] == idx[0] + 2 && idx[3] == idx[0] + 3 && idx[0] >= 1 && idx[0] + 5 < size)
+    {
+        const float* p = data + idx[0];
+        return { f4::load_unaligned (p - 1), f4::load_unaligned (p), f4::load_unaligned (p + 1),
+                 f4::load_unaligned (p + 2), t };
+    }
+    const auto at = [data, mask, &idx] (int l, int offset) { return data[(idx[l] + offset) & mask]; };
+    return { lanesOf (at (0, -1), at (1, -1), at (2, -1), at (3, -1)), lanesOf (at (0, 0), at (1, 0), at (2, 0), at (3, 0)),
+             lanesOf (at (0, 1), at (1, 1), at (2, 1), at (3, 1)), lanesOf (at (0, 2), at (1, 2), at (2, 2), at (3, 2)),
+             t };
+}
+
 // One early tap over a chunk whose samples are already written (a delay of three or more), four
-// samples at a time, added to sum. The positions are those of DelayLine::readCubicAt.
+// samples at a time, added to sum.
 void addTap (const float* data, int size, int mask, int w0, int count, float delay, float gain, float* sum) noexcept
 {
     const f4 d (delay);
     const f4 g (gain);
-    const f4 sizeLanes (static_cast<float> (size));
     for (int n = 0; n < count; n += 4)
     {
-        const int w = w0 + n + 1;
-        const f4 writes = lanesOf (static_cast<float> (w & mask), static_cast<float> ((w + 1) & mask),
-                                   static_cast<float> ((w + 2) & mask), static_cast<float> ((w + 3) & mask));
-        f4 pos = writes - d;
-        pos = xsimd::select (pos < f4 (0.0f), pos + sizeLanes, pos);
-        const i4 i = xsimd::to_int (pos);
-        const TapWeights weights = tapWeights (pos - xsimd::to_float (i), g);
-        alignas (16) std::int32_t idx[4];
-        i.store_aligned (idx);
-
-        f4 v;
-        if (idx[1] == idx[0] + 1 && idx[2] == idx[0] + 2 && idx[3] == idx[0] + 3 && idx[0] >= 1 && idx[0] + 5 < size)
-        {
-            const float* p = data + idx[0];
-            v = applyWeights (weights, f4::load_unaligned (p - 1), f4::load_unaligned (p), f4::load_unaligned (p + 1),
-                              f4::load_unaligned (p + 2));
-        }
-        else
-        {
-            const auto at = [data, mask, &idx] (int l, int offset) { return data[(idx[l] + offset) & mask]; };
-            v = applyWeights (weights, lanesOf (at (0, -1), at (1, -1), at (2, -1), at (3, -1)),
-                              lanesOf (at (0, 0), at (1, 0), at (2, 0), at (3, 0)),
-                              lanesOf (at (0, 1), at (1, 1), at (2, 1), at (3, 1)),
-                              lanesOf (at (0, 2), at (1, 2), at (2, 2), at (3, 2)));
-        }
+        const Points p = pointsOf (data, size, mask, w0 + n + 1, d);
+        const f4 v = applyWeights (tapWeights (p.t, g), p.ym1, p.y0, p.y1, p.y2);
         (f4::load_aligned (sum + n) + v).store_aligned (sum + n);
     }
 }
@@ -247,7 +252,20 @@ void runStage (Allpass& stage, float* samples, int count) noexcept
         float* write = data + writeIndex;
         const float* read = data + readIndex;
         float* x = samples + n;
-        for (int i = 0; i < run; ++i)
+        int i = 0;
+        // Four at a time when the reads lie before all four writes.
+        if (d >= 4)
+        {
+            const f4 gain (g);
+            for (; i + 4 <= run; i += 4)
+            {
+                const f4 delayed = f4::load_unaligned (read + i);
+                const f4 w = delayed * gain + f4::load_unaligned (x + i);
+                w.store_unaligned (write + i);
+                (delayed - w * gain).store_unaligned (x + i);
+            }
+        }
+        for (; i < run; ++i)
         {
             const float delayed = read[i];
             const float w = delayed * g + x[i];
@@ -383,8 +401,12 @@ void ReverbEngine::process (juce::AudioBuffer<float>& buffer) noexcept
         {
             const int w0 = preDelayLine.getWriteIndex();
             preDelayLine.writeBlock (diffused, count);
-            for (int n = 0; n < count; ++n)
-                delayed[n] = preDelayLine.readCubicAt (w0 + n + 1, preDelay);
+            for (int n = 0; n < count; n += 4)
+            {
+                const Points p = pointsOf (preDelayLine.data(), preDelayLine.getSize(), preDelayLine.getMask(),
+                                           w0 + n + 1, f4 (preDelay));
+                interpolate (p.ym1, p.y0, p.y1, p.y2, p.t).store_aligned (delayed + n);
+            }
         }
         else
         {
@@ -396,8 +418,9 @@ void ReverbEngine::process (juce::AudioBuffer<float>& buffer) noexcept
         }
 
         // Early reflections, summed in tap order per side.
-        std::fill (earlyL, earlyL + chunkSize + 4, 0.0f);
-        std::fill (earlyR, earlyR + chunkSize + 4, 0.0f);
+        const int paddedCount = (count + 3) & ~3;
+        std::fill (earlyL, earlyL + paddedCount, 0.0f);
+        std::fill (earlyR, earlyR + paddedCount, 0.0f);
         if (tapsAhead)
         {
             const int w0 = earlyLine.getWriteIndex();
