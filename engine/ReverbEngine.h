@@ -44,6 +44,11 @@ public:
     // max(1, nearest integer to ms x 0.001 x sampleRate), formed in single precision.
     static int msToSamples (float ms, double sampleRate) noexcept;
 
+    // Whether the sample loop may use AVX2 (eight lanes) rather than SSE2 (four): both compute
+    // the same samples. The wider loop runs only where the build and the CPU have it.
+    static bool wideLanesAvailable() noexcept;
+    bool useWideLanes = true;
+
     double sampleRate = 44100.0;
     EngineParameters params;
     CharacterPreset currentCharacter = characterTable[0];

@@ -19,7 +19,10 @@ struct Render
 {
     double sampleRate;
     int channels;
+    bool wideLanes; // the AVX2 loop where the CPU has it, else the SSE2 loop
 };
+
+constexpr bool laneWidths[] = { false, true };
 
 // Accumulated difference between the fast loop's output and the reference's.
 struct Deviation
@@ -69,12 +72,14 @@ TEST (ReverbEngineReference, OptimisedLoopMatchesTheReference)
 {
     constexpr int blockSizes[] = { 1, 7, 64, 65, 300, 512, 1031 };
 
-    for (const auto render : { Render{ 48000.0, 2 }, Render{ 44100.0, 1 }, Render{ 96000.0, 3 } })
+    for (const auto render : { Render{ 48000.0, 2, true }, Render{ 48000.0, 2, false }, Render{ 44100.0, 1, true },
+                               Render{ 96000.0, 3, false } })
     {
         for (int character = 0; character < numCharacters; ++character)
         {
             SCOPED_TRACE (testing::Message() << characterTable[static_cast<std::size_t> (character)].name << " at "
-                                             << render.sampleRate << " Hz, " << render.channels << " channels");
+                                             << render.sampleRate << " Hz, " << render.channels << " channels"
+                                             << (render.wideLanes ? ", wide lanes" : ""));
             std::mt19937 rng (static_cast<unsigned> (character + 1));
             ReverbEngine fast, reference;
             for (auto* e : { &fast, &reference })
@@ -82,6 +87,7 @@ TEST (ReverbEngineReference, OptimisedLoopMatchesTheReference)
                 e->prepare (render.sampleRate);
                 e->setCharacter (character);
             }
+            fast.useWideLanes = render.wideLanes;
 
             // Four seconds of noise with new settings every block, then a silent tail.
             Deviation deviation;
@@ -125,31 +131,36 @@ TEST (ReverbEngineReference, OptimisedLoopMatchesTheReference)
 
 TEST (ReverbEngineReference, GuardFiresInTheSameBlock)
 {
-    ReverbEngine fast, reference;
-    for (auto* e : { &fast, &reference })
+    for (const bool wide : laneWidths)
     {
-        e->prepare (48000.0);
-        e->setCharacter (3);
-    }
+        SCOPED_TRACE (wide ? "wide lanes" : "narrow lanes");
+        ReverbEngine fast, reference;
+        for (auto* e : { &fast, &reference })
+        {
+            e->prepare (48000.0);
+            e->setCharacter (3);
+        }
+        fast.useWideLanes = wide;
 
-    Deviation deviation;
-    bool fired = false;
-    for (int block = 0; block < 40; ++block)
-    {
-        juce::AudioBuffer<float> a (2, 256);
-        enginetest::fillNoise (a, 0.5f, static_cast<std::uint32_t> (block + 7));
-        if (block == 20)
-            a.setSample (1, 100, 3.0e38f); // overflows inside the network a few blocks later
-        juce::AudioBuffer<float> b (a);
-        fast.process (a);
-        referenceProcess (reference, b);
-        ASSERT_EQ (silent (a), silent (b)) << "block " << block;
-        fired = fired || silent (a);
-        if (block < 20)
-            deviation.add (a, b);
+        Deviation deviation;
+        bool fired = false;
+        for (int block = 0; block < 40; ++block)
+        {
+            juce::AudioBuffer<float> a (2, 256);
+            enginetest::fillNoise (a, 0.5f, static_cast<std::uint32_t> (block + 7));
+            if (block == 20)
+                a.setSample (1, 100, 3.0e38f); // overflows inside the network a few blocks later
+            juce::AudioBuffer<float> b (a);
+            fast.process (a);
+            referenceProcess (reference, b);
+            ASSERT_EQ (silent (a), silent (b)) << "block " << block;
+            fired = fired || silent (a);
+            if (block < 20)
+                deviation.add (a, b);
+        }
+        EXPECT_TRUE (fired);
+        EXPECT_TRUE (deviation.withinTolerance()) << deviation.errorDb() << " dB";
     }
-    EXPECT_TRUE (fired);
-    EXPECT_TRUE (deviation.withinTolerance()) << deviation.errorDb() << " dB";
 }
 
 // Short pre-delays, taps and feedback delays take the loop's one-sample-at-a-time paths.
@@ -169,9 +180,10 @@ TEST (ReverbEngineReference, ShortDelaysMatchTheReference)
                                { 2, 0.3f, 7.0f, 6.0f } };
 
     for (const auto& c : cases)
+    for (const bool wide : laneWidths)
     {
         SCOPED_TRACE (testing::Message() << "character " << c.character << ", tap " << c.tapDelay << ", feedback "
-                                         << c.feedbackDelay);
+                                         << c.feedbackDelay << (wide ? ", wide lanes" : ""));
         ReverbEngine fast, reference;
         for (auto* e : { &fast, &reference })
         {
@@ -183,6 +195,7 @@ TEST (ReverbEngineReference, ShortDelaysMatchTheReference)
             for (std::size_t k = 0; k < ReverbEngine::numLines && c.feedbackDelay > 0.0f; ++k)
                 e->fdnDelay[k] = c.feedbackDelay + static_cast<float> (k);
         }
+        fast.useWideLanes = wide;
 
         Deviation deviation;
         for (int block = 0; block < 60; ++block)
@@ -196,5 +209,44 @@ TEST (ReverbEngineReference, ShortDelaysMatchTheReference)
         }
         EXPECT_TRUE (deviation.withinTolerance())
             << "error " << deviation.errorDb() << " dB, largest " << deviation.maxErrorDb() << " dB";
+    }
+}
+
+// The AVX2 and SSE2 loops run the same operations lane for lane: their samples are identical.
+TEST (ReverbEngineReference, WideAndNarrowLanesComputeTheSameSamples)
+{
+    if (!ReverbEngine::wideLanesAvailable())
+        GTEST_SKIP() << "this CPU or build has no AVX2 loop";
+
+    constexpr int blockSizes[] = { 1, 13, 64, 200, 512 };
+    for (int character = 0; character < numCharacters; ++character)
+    {
+        SCOPED_TRACE (characterTable[static_cast<std::size_t> (character)].name);
+        std::mt19937 rng (static_cast<unsigned> (character + 11));
+        ReverbEngine wide, narrow;
+        for (auto* e : { &wide, &narrow })
+        {
+            e->prepare (48000.0);
+            e->setCharacter (character);
+        }
+        narrow.useWideLanes = false;
+
+        for (int block = 0; block < 300; ++block)
+        {
+            if (block % 7 == 0)
+                randomise (wide.params, rng);
+            narrow.params = wide.params;
+            wide.updateCoefficients();
+            narrow.updateCoefficients();
+
+            juce::AudioBuffer<float> a (2, blockSizes[static_cast<std::size_t> (block) % std::size (blockSizes)]);
+            enginetest::fillNoise (a, block < 200 ? 0.7f : 0.0f, static_cast<std::uint32_t> (block + 5));
+            juce::AudioBuffer<float> b (a);
+            wide.process (a);
+            narrow.process (b);
+            for (int ch = 0; ch < 2; ++ch)
+                for (int n = 0; n < a.getNumSamples(); ++n)
+                    ASSERT_EQ (a.getSample (ch, n), b.getSample (ch, n)) << "block " << block << ", sample " << n;
+        }
     }
 }
