@@ -64,13 +64,23 @@ double measure (const Settings& settings, double sampleRate, int channels, int b
     return results[results.size() / 2];
 }
 
-// The engine's own loop, or the plain reference loop that computes the same samples.
+// The engine's own loop (AVX2 where the CPU has it, or forced to SSE2), or the plain reference
+// loop that computes the same samples but for rounding.
+enum class Loop
+{
+    fastest,
+    sse2,
+    reference
+};
+
 double measureEngine (const Settings& s, int character, double sampleRate, int channels, int blockSize,
-                      bool reference = false)
+                      Loop loop = Loop::fastest)
 {
     ReverbEngine engine;
     engine.prepare (sampleRate);
     engine.setCharacter (character);
+    engine.useWideLanes = loop == Loop::fastest;
+    const bool reference = loop == Loop::reference;
     return measure (s, sampleRate, channels, blockSize,
                     [&engine, reference] (juce::AudioBuffer<float>& buffer)
                     {
@@ -138,11 +148,14 @@ int main (int argc, char** argv)
     if (mode == "--engine")
     {
         const double baseline = measureJuceReverb (settings, 48000.0, 2, 512);
-        std::printf ("| character | ns per frame | vs juce::dsp::Reverb (%.1f ns) |\n|---|---|---|\n", baseline);
+        std::printf ("| character | ns per frame | vs juce::dsp::Reverb (%.1f ns) | SSE2 loop |\n|---|---|---|---|\n",
+                     baseline);
         for (int c = 0; c < numCharacters; ++c)
         {
             const double ns = measureEngine (settings, c, 48000.0, 2, 512);
-            std::printf ("| %s | %.1f | %.2f |\n", characterTable[static_cast<std::size_t> (c)].name, ns, ns / baseline);
+            const double narrow = measureEngine (settings, c, 48000.0, 2, 512, Loop::sse2);
+            std::printf ("| %s | %.1f | %.2f | %.1f |\n", characterTable[static_cast<std::size_t> (c)].name, ns,
+                         ns / baseline, narrow);
         }
         return 0;
     }
@@ -152,9 +165,11 @@ int main (int argc, char** argv)
 
     const double baseline = measureJuceReverb (settings, rate, 2, 512);
     std::printf ("## Engine, 48 kHz, ns per frame (juce::dsp::Reverb stereo, blocks of 512: %.1f ns)\n\n", baseline);
+    std::printf ("The engine runs its AVX2 loop%s; the SSE2 column is the loop for CPUs without AVX2.\n\n",
+                 ReverbEngine::wideLanesAvailable() ? "" : " (not on this CPU or build: both columns are SSE2)");
     std::printf ("| character | channels | block 1 | block 32 | block 512 | block 4096 | 512 vs juce::dsp::Reverb "
-                 "| reference loop, 512 | 512 vs reference |\n");
-    std::printf ("|---|---|---|---|---|---|---|---|---|\n");
+                 "| SSE2 loop, 512 | reference loop, 512 | 512 vs reference |\n");
+    std::printf ("|---|---|---|---|---|---|---|---|---|---|\n");
     for (int c = 0; c < numCharacters; ++c)
     {
         for (int channels : { 2, 1 })
@@ -168,8 +183,9 @@ int main (int argc, char** argv)
                     at512 = ns;
                 std::printf (" %.1f |", ns);
             }
-            const double reference = measureEngine (settings, c, rate, channels, 512, true);
-            std::printf (" %.2f | %.1f | %.2f |\n", at512 / baseline, reference, at512 / reference);
+            const double narrow = measureEngine (settings, c, rate, channels, 512, Loop::sse2);
+            const double reference = measureEngine (settings, c, rate, channels, 512, Loop::reference);
+            std::printf (" %.2f | %.1f | %.1f | %.2f |\n", at512 / baseline, narrow, reference, at512 / reference);
         }
     }
 

@@ -50,11 +50,13 @@ inline Floats<xsimd::sse2> lanesFrom (xsimd::sse2, F value) noexcept
     return _mm_setr_ps (value (0), value (1), value (2), value (3));
 }
 
-// Rows of four consecutive samples, one per lane, turned into one register per row position.
-inline void transposeRows (xsimd::sse2, const float* const* rows, Floats<xsimd::sse2>* points) noexcept
+// Rows of four consecutive samples, one per lane (lane l's from rows[l] + at[l] - 1), turned
+// into one register per row position.
+inline void transposeRows (xsimd::sse2, const float* const* rows, const std::int32_t* at,
+                           Floats<xsimd::sse2>* points) noexcept
 {
-    __m128 r0 = _mm_loadu_ps (rows[0]), r1 = _mm_loadu_ps (rows[1]), r2 = _mm_loadu_ps (rows[2]),
-           r3 = _mm_loadu_ps (rows[3]);
+    __m128 r0 = _mm_loadu_ps (rows[0] + at[0] - 1), r1 = _mm_loadu_ps (rows[1] + at[1] - 1),
+           r2 = _mm_loadu_ps (rows[2] + at[2] - 1), r3 = _mm_loadu_ps (rows[3] + at[3] - 1);
     _MM_TRANSPOSE4_PS (r0, r1, r2, r3);
     points[0] = r0;
     points[1] = r1;
@@ -71,13 +73,16 @@ inline Floats<xsimd::avx2> lanesFrom (xsimd::avx2, F value) noexcept
     return _mm256_setr_ps (value (0), value (1), value (2), value (3), value (4), value (5), value (6), value (7));
 }
 
-inline void transposeRows (xsimd::avx2, const float* const* rows, Floats<xsimd::avx2>* points) noexcept
+inline void transposeRows (xsimd::avx2, const float* const* rows, const std::int32_t* at,
+                           Floats<xsimd::avx2>* points) noexcept
 {
     // Lanes l and l + 4 share a register; the 4 x 4 transpose then runs in both halves at once.
-    __m256 r0 = _mm256_insertf128_ps (_mm256_castps128_ps256 (_mm_loadu_ps (rows[0])), _mm_loadu_ps (rows[4]), 1);
-    __m256 r1 = _mm256_insertf128_ps (_mm256_castps128_ps256 (_mm_loadu_ps (rows[1])), _mm_loadu_ps (rows[5]), 1);
-    __m256 r2 = _mm256_insertf128_ps (_mm256_castps128_ps256 (_mm_loadu_ps (rows[2])), _mm_loadu_ps (rows[6]), 1);
-    __m256 r3 = _mm256_insertf128_ps (_mm256_castps128_ps256 (_mm_loadu_ps (rows[3])), _mm_loadu_ps (rows[7]), 1);
+    const auto pair = [rows, at] (int l)
+    {
+        return _mm256_insertf128_ps (_mm256_castps128_ps256 (_mm_loadu_ps (rows[l] + at[l] - 1)),
+                                     _mm_loadu_ps (rows[l + 4] + at[l + 4] - 1), 1);
+    };
+    const __m256 r0 = pair (0), r1 = pair (1), r2 = pair (2), r3 = pair (3);
     const __m256 t0 = _mm256_unpacklo_ps (r0, r1), t1 = _mm256_unpackhi_ps (r0, r1);
     const __m256 t2 = _mm256_unpacklo_ps (r2, r3), t3 = _mm256_unpackhi_ps (r2, r3);
     points[0] = _mm256_shuffle_ps (t0, t2, _MM_SHUFFLE (1, 0, 1, 0));
@@ -162,10 +167,7 @@ inline Floats<A> readLanes (const LaneSource<A>& src, float writeIndex, Floats<A
     B points[4];
     if (xsimd::all ((i >= Ints<A> (1)) & (i <= Ints<A> (src.mask - 2))))
     {
-        const float* rows[width];
-        for (std::size_t l = 0; l < width; ++l)
-            rows[l] = src.data[l] + idx[l] - 1;
-        transposeRows (A{}, rows, points);
+        transposeRows (A{}, src.data, idx, points);
     }
     else
     {
@@ -214,7 +216,8 @@ inline Points<A> pointsOf (const float* data, int size, int mask, int w, Floats<
 {
     using B = Floats<A>;
     constexpr int width = static_cast<int> (B::size);
-    const B writes = xsimd::to_float ((Ints<A> (w) + laneNumbers<A>()) & Ints<A> (mask));
+    const B writes =
+        lanesFrom (A{}, [w, mask] (int l) { return static_cast<float> ((w + l) & mask); });
     B pos = writes - clampedDelay;
     pos = xsimd::select (pos < B (0.0f), pos + B (static_cast<float> (size)), pos);
     const Ints<A> i = xsimd::to_int (pos);
