@@ -23,10 +23,14 @@
 #include <type_traits>
 #include <utility>
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__ ((target ("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 
-// GCC's target switch does not define the feature macros that xsimd reads; they state here what
+// The target switch does not define the feature macros that xsimd reads; they state here what
 // the switch enables.
 #define __AVX__ 1
 #define __AVX2__ 1
@@ -49,4 +53,8 @@ void processWithAvx2 (ReverbEngine& engine, float* left, float* right, bool ster
     processLanes<xsimd::avx2> (engine, left, right, stereo, numSamples);
 }
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
