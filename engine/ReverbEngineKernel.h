@@ -32,6 +32,9 @@
 #include <cstdint>
 #include <cstring>
 
+// The AVX2 build of the loop below, defined in its own translation unit.
+void processWithAvx2 (ReverbEngine& engine, float* left, float* right, bool stereo, int numSamples) noexcept;
+
 namespace
 {
 constexpr int chunkSize = 64;

@@ -7,10 +7,6 @@
 #define QUOLBANE_KERNEL_AVX2 0
 #include "ReverbEngineKernel.h"
 
-#if QUOLBANE_WITH_AVX2
-void processWithAvx2 (ReverbEngine& engine, float* left, float* right, bool stereo, int numSamples) noexcept;
-#endif
-
 bool ReverbEngine::wideLanesAvailable() noexcept
 {
 #if QUOLBANE_WITH_AVX2
