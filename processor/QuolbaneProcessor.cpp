@@ -14,6 +14,9 @@ QuolbaneProcessor::QuolbaneProcessor()
                                 .withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
       valueTreeState (*this, nullptr, juce::Identifier ("QUOLBANE"), createParameterLayout())
 {
+    for (std::size_t i = 0; i < floatValues.size(); ++i)
+        floatValues[i] = valueTreeState.getRawParameterValue (floatParameterTable[i].id);
+    characterChoice = dynamic_cast<juce::AudioParameterChoice*> (valueTreeState.getParameter (characterParameterId));
 }
 
 QuolbaneProcessor::~QuolbaneProcessor() = default;
@@ -82,7 +85,7 @@ void QuolbaneProcessor::updateEngineParameters() noexcept
     // All nine reads first, then the stores.
     std::array<float, floatParameterTable.size()> raw{};
     for (std::size_t i = 0; i < raw.size(); ++i)
-        raw[i] = finiteValueOf (floatParameterTable[i]);
+        raw[i] = finiteValueOf (i);
 
     auto scaled = [&raw] (std::size_t i) { return raw[i] * floatParameterTable[i].engineScale; };
     auto& p = engine.params;
@@ -101,25 +104,24 @@ void QuolbaneProcessor::updateEngineParameters() noexcept
 
 int QuolbaneProcessor::getCharacterIndex() const noexcept
 {
-    if (auto* choice = dynamic_cast<juce::AudioParameterChoice*> (valueTreeState.getParameter (characterParameterId)))
-        return juce::jlimit (0, numCharacters - 1, choice->getIndex());
-    return 0;
+    return characterChoice != nullptr ? juce::jlimit (0, numCharacters - 1, characterChoice->getIndex()) : 0;
 }
 
-float QuolbaneProcessor::finiteValueOf (const FloatParameterInfo& info) const noexcept
+float QuolbaneProcessor::finiteValueOf (std::size_t index) const noexcept
 {
     // A non-finite value (a host can send one) would silence every block and report an endless
     // tail, so the parameter's default stands in for it.
-    const auto* value = valueTreeState.getRawParameterValue (info.id);
+    const auto& info = floatParameterTable[index];
+    const auto* value = floatValues[index];
     const float v = value != nullptr ? value->load() : info.defaultValue;
     return std::isfinite (v) ? v : info.defaultValue;
 }
 
 double QuolbaneProcessor::getTailLengthSeconds() const
 {
-    constexpr auto& decayInfo = floatParameterTable[2];
-    static_assert (std::string_view (decayInfo.id) == "decay");
-    const auto decaySeconds = static_cast<double> (finiteValueOf (decayInfo));
+    constexpr std::size_t decayIndex = 2;
+    static_assert (std::string_view (floatParameterTable[decayIndex].id) == "decay");
+    const auto decaySeconds = static_cast<double> (finiteValueOf (decayIndex));
     const auto scale = static_cast<double> (characterTable[static_cast<std::size_t> (getCharacterIndex())].decayScale);
     return scale * decaySeconds;
 }

@@ -50,7 +50,11 @@ public:
     int lastCharacterIndex = -1;
 
 private:
-    float finiteValueOf (const FloatParameterInfo& info) const noexcept;
+    float finiteValueOf (std::size_t index) const noexcept;
+
+    // Looked up once: finding a parameter by its ID compares strings, too slow for every block.
+    std::array<std::atomic<float>*, floatParameterTable.size()> floatValues{};
+    juce::AudioParameterChoice* characterChoice = nullptr;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QuolbaneProcessor)
 };
