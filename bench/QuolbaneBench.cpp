@@ -119,6 +119,29 @@ double measureJuceReverb (const Settings& s, double sampleRate, int channels, in
                     });
 }
 
+// Median time of one setCharacter from one character to another, in microseconds: the voicing,
+// the coefficients and the clearing of the allpass stages that join. The caches are flushed
+// first, as after a host's other work.
+double measureCharacterSwitch (const Settings& s, double sampleRate, int from, int to)
+{
+    ReverbEngine engine;
+    engine.prepare (sampleRate);
+    std::vector<char> sweep (64 << 20);
+    std::vector<double> results;
+    for (int r = 0; r < 10 * s.repetitions + 1; ++r)
+    {
+        engine.setCharacter (from);
+        std::fill (sweep.begin(), sweep.end(), static_cast<char> (r));
+        asm volatile ("" : : "r"(sweep.data()) : "memory"); // the sweep must really happen
+        const auto start = std::chrono::steady_clock::now();
+        engine.setCharacter (to);
+        const auto end = std::chrono::steady_clock::now();
+        results.push_back (std::chrono::duration<double, std::micro> (end - start).count());
+    }
+    std::sort (results.begin(), results.end());
+    return results[results.size() / 2];
+}
+
 std::size_t delayStorageBytes (const ReverbEngine& e)
 {
     std::size_t samples = static_cast<std::size_t> (e.preDelayLine.getSize() + e.earlyLine.getSize());
@@ -213,6 +236,20 @@ int main (int argc, char** argv)
             std::printf (" %.1f |", measureJuceReverb (settings, rate, channels, bs));
         std::printf ("\n");
     }
+
+    std::printf ("\n## Character switch (setCharacter), microseconds\n\n| switch | stages that join | 48000 Hz | "
+                 "192000 Hz |\n|---|---|---|---|\n");
+    struct Switch
+    {
+        int from, to;
+        const char* joining;
+    };
+    for (const auto& sw : { Switch{ 2, 4, "none" }, Switch{ 5, 0, "6 diffusers" }, Switch{ 0, 5, "8 coil stages" },
+                            Switch{ 4, 3, "5 diffusers" } })
+        std::printf ("| %s to %s | %s | %.1f | %.1f |\n", characterTable[static_cast<std::size_t> (sw.from)].name,
+                     characterTable[static_cast<std::size_t> (sw.to)].name, sw.joining,
+                     measureCharacterSwitch (settings, 48000.0, sw.from, sw.to),
+                     measureCharacterSwitch (settings, 192000.0, sw.from, sw.to));
 
     std::printf ("\n## Delay storage per instance and time of prepare\n\n| sample rate | storage (KiB) | prepare (us) "
                  "|\n|---|---|---|\n");

@@ -88,8 +88,17 @@ void ReverbEngine::setCharacter (int index) noexcept
     currentCharacter = characterTable[static_cast<std::size_t> (idx)];
     const auto& c = currentCharacter;
 
-    activeDiffusers = c.diffusers < 0 ? 0 : std::min (c.diffusers, numDiffusers);
-    activeCoilStages = c.coil > 0.0f ? numCoilStages : 0;
+    const int diffusers = c.diffusers < 0 ? 0 : std::min (c.diffusers, numDiffusers);
+    const int coil = c.coil > 0.0f ? numCoilStages : 0;
+
+    // A stage that joins starts from silence: its line still holds what it played when it last
+    // ran, maybe minutes ago. Stages that stay active keep their tails.
+    for (int i = std::max (activeDiffusers, 0); i < diffusers; ++i)
+        diffuserStages[static_cast<std::size_t> (i)].line.clearSamples();
+    for (int i = std::max (activeCoilStages, 0); i < coil; ++i)
+        coilStages[static_cast<std::size_t> (i)].line.clearSamples();
+    activeDiffusers = diffusers;
+    activeCoilStages = coil;
 
     const float diffuserGain = c.diffusion < 0.0f ? 0.0f : std::min (c.diffusion, 0.95f);
     for (int i = 0; i < activeDiffusers; ++i)

@@ -4,7 +4,8 @@
 //
 // The signal runs in chunks of up to 64 samples:
 // - the input high-pass, pre-delay and early-reflection taps run over the whole chunk; a tap
-//   three or more samples back only reads samples that the chunk wrote before it, so each tap
+//   three or more samples back, in a line at least a chunk longer than the tap, only reads
+//   samples that the chunk wrote before it and has not overwritten since, so each tap
 //   runs a vector of samples at a time as a four-point filter, with weights computed once per
 //   chunk where the read position's fraction holds still;
 // - the allpass stages, which sit outside the feedback loop, run one stage at a time over the
@@ -397,7 +398,12 @@ void processLanes (ReverbEngine& e, float* left, float* right, bool stereo, int 
     const auto sr = static_cast<float> (e.sampleRate);
     float preDelay = e.params.predelay * 0.001f * sr;
     preDelay = preDelay < 1.0f ? 1.0f : std::min (preDelay, 0.25f * sr);
-    const bool preDelayAhead = preDelay >= 3.0f && preDelay <= static_cast<float> (e.preDelayLine.getSize()) - 3.0f;
+    // A chunk is written before it is read, so a read must lie three or more samples back and
+    // far enough from the line's end that the chunk's own writes have not wrapped onto it (short
+    // lines, at very low rates); otherwise the samples run one at a time.
+    const auto readsAfterChunk = [] (float delay, const DelayLine& line)
+    { return delay >= 3.0f && delay <= static_cast<float> (line.getSize() - chunkSize); };
+    const bool preDelayAhead = readsAfterChunk (preDelay, e.preDelayLine);
     const bool gateOn = e.currentCharacter.gateMs > 0.0f;
     const float earlyLevel = e.currentCharacter.earlyLevel;
 
@@ -416,7 +422,7 @@ void processLanes (ReverbEngine& e, float* left, float* right, bool stereo, int 
         clampDelay (B::load_aligned (tapDelay + width * g), earlyTop).store_aligned (tapDelay + width * g);
     bool tapsAhead = true;
     for (int j = 0; j < tapCount; ++j)
-        tapsAhead = tapsAhead && tapDelay[j] >= 3.0f;
+        tapsAhead = tapsAhead && readsAfterChunk (tapDelay[j], e.earlyLine);
 
     LaneSource<A> early{};
     for (auto& d : early.data)

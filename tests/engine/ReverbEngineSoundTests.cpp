@@ -149,3 +149,47 @@ TEST (ReverbEngineSound, ImpulseResponseDecaysAtTheCharactersReverbTime)
         EXPECT_NEAR (10.0 * std::log10 (ll / rr), 0.0, 3.0);
     }
 }
+
+TEST (ReverbEngineSound, ReturningToACharacterReplaysNothingFromBefore)
+{
+    // Each pair runs different allpass stages: noise in the first, on in the second, a minute of
+    // silence, then back to the first. Once the tail has gone, nothing may come back.
+    struct Case
+    {
+        int first, second;
+    };
+    constexpr int foil = 0, hall = 2, basilica = 3, room = 4, coil = 5, halo = 8;
+    const Case cases[]{ { hall, room }, { basilica, coil }, { foil, coil }, { coil, foil }, { halo, room } };
+
+    constexpr double rate = 48000.0;
+    const auto play = [] (ReverbEngine& e, double seconds, float amplitude)
+    {
+        float peak = 0.0f;
+        juce::AudioBuffer<float> block (2, 4800);
+        for (int n = 0; n < static_cast<int> (seconds * rate); n += block.getNumSamples())
+        {
+            fillNoise (block, amplitude, static_cast<std::uint32_t> (n + 1));
+            e.process (block);
+            peak = std::max (peak, block.getMagnitude (0, block.getNumSamples()));
+        }
+        return peak;
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (std::string (characterTable[static_cast<std::size_t> (c.first)].name) + ", " +
+                      characterTable[static_cast<std::size_t> (c.second)].name + ", back");
+        juce::ScopedNoDenormals noDenormals;
+        EngineParameters wetOnly;
+        wetOnly.mix = 1.0f;
+        auto e = engineAt (rate, c.first, wetOnly);
+
+        ASSERT_GT (play (e, 2.0, 0.5f), 0.01f);
+        e.setCharacter (c.second);
+        play (e, 1.0, 0.5f);
+        play (e, 60.0, 0.0f);
+        e.setCharacter (c.first);
+        const float peak = play (e, 0.5, 0.0f);
+        EXPECT_LT (peak, 1.0e-5f) << juce::Decibels::gainToDecibels (peak) << " dBFS";
+    }
+}

@@ -113,21 +113,76 @@ TEST (ReverbEngineVoicing, TapsAreReproducibleAndFitTheEarlyLine)
         }
 }
 
-TEST (ReverbEngineVoicing, SwitchingCharacterKeepsTheSoundInFlight)
+TEST (ReverbEngineVoicing, SwitchingCharacterKeepsTheSoundInFlightAndSilencesJoiningStages)
 {
-    auto e = engineAt (48000.0, gate);
-    juce::AudioBuffer<float> noise (2, 4800);
-    fillNoise (noise, 0.5f);
-    e.process (noise);
-    const auto state = soundStateOf (e);
-    const float held = e.fdnLines[3].readCubic (100.0f);
-    ASSERT_NE (e.gateGain, 0.0f);
+    // A line's samples, then its write position.
+    using Samples = std::vector<float>;
+    const auto contentsOf = [] (const DelayLine& line)
+    {
+        Samples v (line.data(), line.data() + line.getSize());
+        v.push_back (static_cast<float> (line.getWriteIndex()));
+        return v;
+    };
+    const auto stagesOf = [] (ReverbEngine& e, bool coilStages) -> std::array<Allpass, 8>&
+    { return coilStages ? e.coilStages : e.diffuserStages; };
 
-    e.setCharacter (basilica);
-    e.params.decay = 7.0f;
-    e.updateCoefficients();
-    EXPECT_EQ (soundStateOf (e), state);
-    EXPECT_EQ (e.fdnLines[3].readCubic (100.0f), held);
+    for (int from = 0; from < numCharacters; ++from)
+        for (int to = 0; to < numCharacters; ++to)
+        {
+            SCOPED_TRACE (std::string (characterTable[static_cast<std::size_t> (from)].name) + " to " +
+                          characterTable[static_cast<std::size_t> (to)].name);
+
+            // Every stage has run and holds sound; then "from" plays.
+            auto e = engineAt (48000.0, coil);
+            for (const int character : { coil, foil, from })
+            {
+                e.setCharacter (character);
+                juce::AudioBuffer<float> noise (2, 4800);
+                fillNoise (noise, 0.5f, static_cast<std::uint32_t> (character + 1));
+                e.process (noise);
+            }
+
+            const auto state = soundStateOf (e);
+            std::vector<Samples> feedback;
+            for (const auto& line : e.fdnLines)
+                feedback.push_back (contentsOf (line));
+            const Samples preDelay = contentsOf (e.preDelayLine), early = contentsOf (e.earlyLine);
+            std::array<std::vector<Samples>, 2> stageContents;
+            const std::array<int, 2> activeBefore{ e.activeDiffusers, e.activeCoilStages };
+            for (const bool isCoil : { false, true })
+                for (const auto& stage : stagesOf (e, isCoil))
+                    stageContents[isCoil].push_back (contentsOf (stage.line));
+
+            e.setCharacter (to);
+            e.params.decay = 7.0f;
+            e.updateCoefficients();
+
+            // The network, the filters, the oscillators, the gate and the stages that keep
+            // running (or stay idle) are untouched; a stage that joins starts from silence.
+            const std::array<int, 2> activeAfter{ e.activeDiffusers, e.activeCoilStages };
+            for (const bool isCoil : { false, true })
+                for (int k = 0; k < 8; ++k)
+                {
+                    const auto& line = stagesOf (e, isCoil)[static_cast<std::size_t> (k)].line;
+                    const bool joins = k >= activeBefore[isCoil] && k < activeAfter[isCoil];
+                    if (joins)
+                        EXPECT_TRUE (isSilent (line)) << (isCoil ? "coil stage " : "diffuser ") << k;
+                    else
+                        EXPECT_EQ (contentsOf (line), stageContents[isCoil][static_cast<std::size_t> (k)])
+                            << (isCoil ? "coil stage " : "diffuser ") << k;
+                }
+
+            auto withoutStagePositions = [] (std::vector<double> v)
+            {
+                v.resize (v.size() - ReverbEngine::numDiffusers - ReverbEngine::numCoilStages);
+                return v;
+            };
+            EXPECT_EQ (withoutStagePositions (soundStateOf (e)), withoutStagePositions (state));
+            for (std::size_t k = 0; k < ReverbEngine::numLines; ++k)
+                EXPECT_EQ (contentsOf (e.fdnLines[k]), feedback[k]) << "feedback line " << k;
+            EXPECT_EQ (contentsOf (e.preDelayLine), preDelay);
+            EXPECT_EQ (contentsOf (e.earlyLine), early);
+        }
 }
 
 TEST (ReverbEngineCoefficients, HallAt48kHzWithDefaultSettings)
