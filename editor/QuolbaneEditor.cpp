@@ -5,6 +5,8 @@
 #include "engine/CharacterPreset.h"
 #include "processor/QuolbaneProcessor.h"
 
+#include <cmath>
+
 namespace
 {
 constexpr const char* characterId = "character";
@@ -58,6 +60,15 @@ void QuolbaneEditor::setupKnob (KnobGroup& knob, const juce::String& parameterId
     knob.caption.setJustificationType (juce::Justification::centred);
     knob.caption.setInterceptsMouseClicks (false, false);
     addAndMakeVisible (knob.caption);
+
+    // A host can set a parameter to NaN, which the engine plays as the parameter's default: the
+    // knob shows that default (the attachment sets it as the double-click value) and never
+    // paints a value that is not a number.
+    knob.slider.onValueChange = [&slider = knob.slider]
+    {
+        if (!std::isfinite (slider.getValue()))
+            slider.setValue (slider.getDoubleClickReturnValue(), juce::dontSendNotification);
+    };
 
     knob.attachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (
         processorRef.valueTreeState, parameterId, knob.slider);

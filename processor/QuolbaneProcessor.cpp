@@ -1,6 +1,7 @@
 #include "QuolbaneProcessor.h"
 
 #include "ParameterTable.h"
+#include "ParameterText.h"
 #include "StateTextGuard.h"
 #include "editor/QuolbaneEditor.h"
 
@@ -35,7 +36,9 @@ juce::AudioProcessorValueTreeState::ParameterLayout QuolbaneProcessor::createPar
 
     for (const auto& info : floatParameterTable)
     {
-        const auto attributes = juce::AudioParameterFloatAttributes().withLabel (info.label);
+        // Typed text that is not a number ("nan", "inf") must not give a value outside the range.
+        const auto attributes = juce::AudioParameterFloatAttributes().withLabel (info.label).withValueFromStringFunction (
+            [] (const juce::String& text) { return ParameterText::valueOf (text); });
         const juce::NormalisableRange<float> range (info.start, info.end, info.interval, info.skew);
         layout.add (std::make_unique<juce::AudioParameterFloat> (juce::ParameterID{ info.id, 1 }, info.name, range,
                                                                  info.defaultValue, attributes));
@@ -51,6 +54,9 @@ const juce::String QuolbaneProcessor::getName() const
 
 void QuolbaneProcessor::prepareToPlay (double sampleRate, int)
 {
+    // The smoothers start at the host's values; from the engine's own they would ramp into them
+    // over the first 20 ms, leaking dry signal into a wet-only send.
+    engine.params = engineParametersFromValues();
     engine.prepare (sampleRate);
     lastCharacterIndex = -1;
     updateEngineParameters();
@@ -82,13 +88,19 @@ void QuolbaneProcessor::updateEngineParameters() noexcept
         lastCharacterIndex = idx;
     }
 
+    engine.params = engineParametersFromValues();
+    engine.updateCoefficients();
+}
+
+EngineParameters QuolbaneProcessor::engineParametersFromValues() const noexcept
+{
     // All nine reads first, then the stores.
     std::array<float, floatParameterTable.size()> raw{};
     for (std::size_t i = 0; i < raw.size(); ++i)
         raw[i] = finiteValueOf (i);
 
     auto scaled = [&raw] (std::size_t i) { return raw[i] * floatParameterTable[i].engineScale; };
-    auto& p = engine.params;
+    EngineParameters p;
     p.mix = scaled (0);
     p.size = scaled (1);
     p.decay = scaled (2);
@@ -98,8 +110,7 @@ void QuolbaneProcessor::updateEngineParameters() noexcept
     p.width = scaled (6);
     p.lowcut = scaled (7);
     p.highcut = scaled (8);
-
-    engine.updateCoefficients();
+    return p;
 }
 
 int QuolbaneProcessor::getCharacterIndex() const noexcept
@@ -167,36 +178,21 @@ void QuolbaneProcessor::changeProgramName (int, const juce::String&) {}
 
 void QuolbaneProcessor::getStateInformation (juce::MemoryBlock& destData)
 {
-    const auto state = valueTreeState.copyState();
+    auto state = valueTreeState.copyState();
+
+    // A parameter the host set to NaN plays its default; the state stores that default, so the
+    // reopened project sounds as it did.
+    for (auto entry : state)
+        if (auto* parameter = valueTreeState.getParameter (entry.getProperty ("id").toString()))
+            if (!std::isfinite (valueTreeState.getRawParameterValue (parameter->paramID)->load()))
+                entry.setProperty ("value", parameter->convertFrom0to1 (parameter->getDefaultValue()), nullptr);
+
     if (const auto xml = state.createXml())
         copyXmlToBinary (*xml, destData);
 }
 
 namespace
 {
-// JUCE adds up exponent digits in an int without a bound, so a very long exponent overflows it.
-// Any exponent of five digits or more already gives infinity or zero, so it is shortened to 9999.
-juce::String withBoundedExponent (const juce::String& text)
-{
-    const int e = text.indexOfAnyOf ("eE");
-    if (e <= 0 || !(juce::CharacterFunctions::isDigit (text[e - 1]) || text[e - 1] == '.'))
-        return text;
-
-    int digits = e + 1;
-    if (text[digits] == '+' || text[digits] == '-')
-        ++digits;
-    int first = digits;
-    while (text[first] == '0')
-        ++first;
-    int end = first;
-    while (juce::CharacterFunctions::isDigit (text[end]))
-        ++end;
-
-    if (end - first <= 4)
-        return text;
-    return text.substring (0, digits) + "9999" + text.substring (end);
-}
-
 // Prepares the values of parameter entries for JUCE's reading: a bounded exponent, and "nan",
 // which JUCE reads as a NaN that clamping keeps, read as 0 like any text that does not begin with
 // a number.
@@ -207,7 +203,7 @@ void sanitiseParameterValues (juce::XmlElement& root, const juce::AudioProcessor
         if (!child->hasAttribute ("value") || parameters.getParameter (child->getStringAttribute ("id")) == nullptr)
             continue;
         const auto text = child->getStringAttribute ("value");
-        const auto bounded = withBoundedExponent (text);
+        const auto bounded = ParameterText::withBoundedExponent (text);
         if (bounded != text)
             child->setAttribute ("value", bounded);
         if (std::isnan (bounded.getDoubleValue()))

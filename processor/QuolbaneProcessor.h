@@ -51,6 +51,7 @@ public:
 
 private:
     float finiteValueOf (std::size_t index) const noexcept;
+    EngineParameters engineParametersFromValues() const noexcept;
 
     // Looked up once: finding a parameter by its ID compares strings, too slow for every block.
     std::array<std::atomic<float>*, floatParameterTable.size()> floatValues{};

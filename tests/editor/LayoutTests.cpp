@@ -174,3 +174,86 @@ TEST_F (EditorLayout, ReleasesOverACaptionReachTheEditorItself)
         EXPECT_EQ (editor->getComponentAt (knob->slider.getBounds().getCentre()), &knob->slider);
     }
 }
+
+TEST (EditorValueBoxes, TextThatIsNotANumberAndNaNFromTheHostNeverReachTheKnobsOrTheSavedState)
+{
+    // "nan", "inf" and "-nan" typed into a value box read as 0, clamped to the range; a NaN from
+    // the host shows, plays and saves as the parameter's default. Either way a fresh instance
+    // given the saved state holds the same values and renders the same samples.
+    const char* const inputs[] = { "nan", "inf", "-nan", nullptr }; // nullptr: the host sends NaN
+    constexpr double rate = 48000.0;
+    constexpr int blockSize = 256;
+
+    for (const auto* typed : inputs)
+        for (int i = 0; i < 9; ++i)
+        {
+            SCOPED_TRACE (juce::String (typed != nullptr ? juce::String ("typed ") + typed : "NaN from the host") +
+                          " for " + parameterIds[i]);
+            QuolbaneProcessor live;
+            live.prepareToPlay (rate, blockSize);
+            auto editor = std::make_unique<QuolbaneEditor> (live);
+            editor->setVisible (true);
+            auto& slider = editor->knobs[(size_t) i]->slider;
+            auto& p = parameter (live, parameterIds[i]);
+            const auto range = p.getNormalisableRange();
+
+            float shown = 0.0f;
+            if (typed != nullptr)
+            {
+                juce::Label* valueBox = nullptr;
+                for (auto* child : slider.getChildren())
+                    if (auto* label = dynamic_cast<juce::Label*> (child))
+                        valueBox = label;
+                ASSERT_NE (valueBox, nullptr);
+                valueBox->showEditor();
+                auto* textEditor = valueBox->getCurrentTextEditor();
+                ASSERT_NE (textEditor, nullptr);
+                textEditor->setText (typed);
+                valueBox->hideEditor (false);
+
+                shown = range.snapToLegalValue (juce::jlimit (range.start, range.end, 0.0f));
+                EXPECT_EQ (p.convertFrom0to1 (p.getValue()), shown);
+            }
+            else
+            {
+                p.setValueNotifyingHost (std::numeric_limits<float>::quiet_NaN());
+                shown = p.convertFrom0to1 (p.getDefaultValue());
+            }
+
+            EXPECT_NEAR (slider.getValue(), shown, 1.0e-4);
+            EXPECT_EQ (slider.getTextFromValue (slider.getValue()), p.getText (p.convertTo0to1 (shown), 0));
+            const auto image = snapshot (*editor); // painted with numbers only
+            EXPECT_GT (image.getWidth(), 0);
+
+            juce::MemoryBlock state;
+            live.getStateInformation (state);
+            ASSERT_GT (state.getSize(), 9u);
+            const auto text = juce::String::fromUTF8 ((const char*) state.getData() + 8, (int) state.getSize() - 9);
+            EXPECT_TRUE (text.contains ("<PARAM id=\"mix\"") && !text.containsIgnoreCase ("nan")) << text;
+            QuolbaneProcessor reloaded;
+            reloaded.setStateInformation (state.getData(), (int) state.getSize());
+            EXPECT_EQ (parameter (reloaded, parameterIds[i]).convertFrom0to1 (parameter (reloaded, parameterIds[i]).getValue()),
+                       shown);
+
+            reloaded.prepareToPlay (rate, blockSize);
+            live.prepareToPlay (rate, blockSize);
+            juce::Random random (7);
+            juce::MidiBuffer midi;
+            int differingBlocks = 0;
+            for (int b = 0; b < 8; ++b)
+            {
+                juce::AudioBuffer<float> liveBlock (2, blockSize);
+                for (int ch = 0; ch < 2; ++ch)
+                    for (int n = 0; n < blockSize; ++n)
+                        liveBlock.setSample (ch, n, random.nextFloat() - 0.5f);
+                juce::AudioBuffer<float> reloadedBlock (liveBlock);
+                live.processBlock (liveBlock, midi);
+                reloaded.processBlock (reloadedBlock, midi);
+                for (int ch = 0; ch < 2; ++ch)
+                    if (std::memcmp (liveBlock.getReadPointer (ch), reloadedBlock.getReadPointer (ch),
+                                     sizeof (float) * blockSize) != 0)
+                        ++differingBlocks;
+            }
+            EXPECT_EQ (differingBlocks, 0);
+        }
+}

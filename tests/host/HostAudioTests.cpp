@@ -225,3 +225,42 @@ TEST (HostAudio, StoppingProcessingKeepsTheTailAndReactivationClearsIt)
         }
     }
 }
+
+TEST (HostAudio, FirstBlockAfterActivationPlaysTheValuesSetBeforeIt)
+{
+    // Values the host sets while the plug-in is inactive hold from the first sample on: no ramp
+    // from other values over the first 20 ms.
+    struct Case
+    {
+        const char* what;
+        std::vector<std::pair<const char*, const char*>> values; // parameter name, text
+        std::function<bool (const Block& input, const Block& output)> holds;
+    };
+    const Case cases[]{
+        { "mix 100 % leaks no dry signal while the pre-delay holds the wet one back",
+          { { "Mix", "100" }, { "Pre-Delay", "250" } },
+          [] (const Block&, const Block& out) { return maxAbs (out) == 0.0f; } },
+        { "mix 0 % passes the input unchanged", { { "Mix", "0" } },
+          [] (const Block& in, const Block& out) { return out == in; } },
+        { "width 0 % gives both sides the same wet signal", { { "Mix", "100" }, { "Width", "0" }, { "Pre-Delay", "0" } },
+          [] (const Block&, const Block& out) { return out[0] == out[1] && maxAbs (out) > 0.0f; } },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        auto plugin = createPlugin (false);
+        ASSERT_NE (plugin, nullptr);
+        for (const auto& [name, text] : c.values)
+        {
+            auto* parameter = findParameter (*plugin, name);
+            ASSERT_NE (parameter, nullptr) << name;
+            parameter->setValue (parameter->getValueForText (text));
+        }
+        plugin->setRateAndBufferSizeDetails (sampleRate, blockSize);
+        plugin->prepareToPlay (sampleRate, blockSize);
+
+        const auto input = noiseBlock (2, blockSize, 3);
+        EXPECT_TRUE (c.holds (input, process (*plugin, input)));
+    }
+}

@@ -115,6 +115,38 @@ TEST (ProcessorParameters, FloatParameterTable)
     }
 }
 
+TEST (ProcessorParameters, TextReadsAsTheNumberItBeginsWithAndOtherwiseAsZero)
+{
+    struct Case
+    {
+        const char* id;
+        const char* text;
+        float value;
+    };
+
+    const Case cases[]{
+        { "mix", "42.5", 42.5f },    { "mix", "  40 %", 40.0f },    { "mix", ".5", 0.5f },
+        { "mix", "+7", 7.0f },       { "predelay", "12.5ms", 12.5f }, { "mix", "-.5", 0.0f },
+        { "mix", "1e1", 10.0f },     { "mix", "1e999", 100.0f },     { "mix", "-1e999", 0.0f },
+        { "mix", "9e99999999999999", 100.0f }, // an exponent too long for JUCE's own reader
+        // Not beginning with a decimal number: 0, then clamped to the range.
+        { "mix", "nan", 0.0f },      { "mix", "-nan", 0.0f },       { "mix", "inf", 0.0f },
+        { "mix", "-inf", 0.0f },     { "mix", "", 0.0f },           { "mix", "-", 0.0f },
+        { "mix", "abc", 0.0f },      { "size", "nan", 25.0f },      { "size", "INF", 25.0f },
+        { "decay", "NaN", 0.2f },    { "highcut", "inf", 1000.0f }, { "lowcut", " nan", 20.0f },
+    };
+
+    QuolbaneProcessor p;
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (std::string (c.id) + " \"" + c.text + "\"");
+        juce::AudioProcessorParameter& parameter = *p.valueTreeState.getParameter (c.id);
+        const float normalised = parameter.getValueForText (c.text);
+        ASSERT_TRUE (std::isfinite (normalised));
+        EXPECT_NEAR (p.valueTreeState.getParameter (c.id)->convertFrom0to1 (normalised), c.value, 1.0e-4f);
+    }
+}
+
 TEST (ProcessorParameters, ValuesAreSnappedAndClamped)
 {
     struct Case

@@ -1,0 +1,37 @@
+#include "ParameterText.h"
+
+#include <limits>
+
+juce::String ParameterText::withBoundedExponent (const juce::String& text)
+{
+    const int e = text.indexOfAnyOf ("eE");
+    if (e <= 0 || !(juce::CharacterFunctions::isDigit (text[e - 1]) || text[e - 1] == '.'))
+        return text;
+
+    int digits = e + 1;
+    if (text[digits] == '+' || text[digits] == '-')
+        ++digits;
+    int first = digits;
+    while (text[first] == '0')
+        ++first;
+    int end = first;
+    while (juce::CharacterFunctions::isDigit (text[end]))
+        ++end;
+
+    if (end - first <= 4)
+        return text;
+    return text.substring (0, digits) + "9999" + text.substring (end);
+}
+
+float ParameterText::valueOf (const juce::String& text)
+{
+    const auto trimmed = text.trimStart();
+    int i = trimmed[0] == '+' || trimmed[0] == '-' ? 1 : 0;
+    if (trimmed[i] == '.')
+        ++i;
+    if (!juce::CharacterFunctions::isDigit (trimmed[i]))
+        return 0.0f;
+
+    constexpr double largest = std::numeric_limits<float>::max();
+    return static_cast<float> (juce::jlimit (-largest, largest, withBoundedExponent (trimmed).getDoubleValue()));
+}

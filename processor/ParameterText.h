@@ -1,0 +1,17 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+// Reading of parameter values written as text: typed into a value box, sent by a host as text,
+// or stored in a saved state.
+namespace ParameterText
+{
+// JUCE adds up exponent digits in an int without a bound, so a very long exponent overflows it.
+// Any exponent of five digits or more already gives infinity or zero, so it is shortened to 9999.
+juce::String withBoundedExponent (const juce::String& text);
+
+// The decimal number the text begins with ("12.5ms" reads 12.5). A text that does not begin with
+// one ("nan", "inf", "abc") reads as 0, and a number beyond float's range as float's largest, so
+// the result is always finite; the parameter then clamps it to its range.
+float valueOf (const juce::String& text);
+}
