@@ -36,8 +36,10 @@ done
 
 if [ "${#missing[@]}" -gt 0 ]; then
     echo "Installing: ${missing[*]}"
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    # sudo resets the environment, so the variable that keeps apt from asking questions is set
+    # by env on the far side of sudo.
+    as_root=(env DEBIAN_FRONTEND=noninteractive)
+    [ "$(id -u)" -eq 0 ] || as_root=(sudo "${as_root[@]}")
+    "${as_root[@]}" apt-get update -qq
+    "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

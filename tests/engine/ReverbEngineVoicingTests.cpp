@@ -248,11 +248,11 @@ TEST (ReverbEngineCoefficients, ReverbTimeFloorAndFeedbackGainCap)
 {
     EngineParameters shortRoom;
     shortRoom.decay = 0.2f; // 0.45 x 0.2 = 0.09 s, raised to 0.1 s
-    const auto room = engineAt (48000.0, 4, shortRoom);
+    const auto roomEngine = engineAt (48000.0, room, shortRoom);
     for (std::size_t i = 0; i < 8; ++i)
     {
-        const double seconds = room.fdnDelay[i] / 48000.0;
-        EXPECT_NEAR (room.fdnGain[i], std::pow (10.0, -3.0 * seconds / 0.1), 1.0e-5) << i;
+        const double seconds = roomEngine.fdnDelay[i] / 48000.0;
+        EXPECT_NEAR (roomEngine.fdnGain[i], std::pow (10.0, -3.0 * seconds / 0.1), 1.0e-5) << i;
     }
 
     EngineParameters endless;

@@ -1,6 +1,7 @@
 #include "tests/support/AudioThreadProbe.h"
 
 #include <dlfcn.h>
+#include <malloc.h> // memalign
 #include <pthread.h>
 
 #include <atomic>
@@ -157,6 +158,14 @@ extern "C"
 }
 
 // operator new and delete in every form end in the counted functions above.
+#if !defined(__cpp_sized_deallocation)
+// <new> declares the sized forms only when sized deallocation is on (clang leaves it off for C++17).
+void operator delete (void*, std::size_t) noexcept;
+void operator delete[] (void*, std::size_t) noexcept;
+void operator delete (void*, std::size_t, std::align_val_t) noexcept;
+void operator delete[] (void*, std::size_t, std::align_val_t) noexcept;
+#endif
+
 void* operator new (std::size_t n)
 {
     if (void* p = malloc (n == 0 ? 1 : n))
