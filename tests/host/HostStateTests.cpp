@@ -1,5 +1,7 @@
 #include "HostTestSupport.h"
 
+#include "tests/support/ComponentStateDamage.h"
+
 #include <gtest/gtest.h>
 
 using namespace hosttest;
@@ -29,6 +31,26 @@ juce::MemoryBlock componentState (const juce::MemoryBlock& hostState)
         if (auto* child = xml->getChildByName ("IComponent"))
             component.fromBase64Encoding (child->getAllSubText());
     return component;
+}
+
+statedamage::Bytes toBytes (const juce::MemoryBlock& block)
+{
+    const auto* data = static_cast<const std::uint8_t*> (block.getData());
+    return { data, data + block.getSize() };
+}
+
+// The host's blob with its component chunk replaced.
+juce::MemoryBlock withComponentState (const juce::MemoryBlock& hostState, const statedamage::Bytes& component)
+{
+    auto xml = juce::AudioProcessor::getXmlFromBinary (hostState.getData(), static_cast<int> (hostState.getSize()));
+    auto* child = xml != nullptr ? xml->getChildByName ("IComponent") : nullptr;
+    if (child == nullptr)
+        return {};
+    child->deleteAllChildElements();
+    child->addTextElement (juce::MemoryBlock (component.data(), component.size()).toBase64Encoding());
+    juce::MemoryBlock blob;
+    juce::AudioProcessor::copyXmlToBinary (*xml, blob);
+    return blob;
 }
 }
 
@@ -133,4 +155,55 @@ TEST (HostState, UnreadableHostStateLeavesTheParametersAlone)
     plugin->setStateInformation (blob.getData(), static_cast<int> (blob.getSize()));
     process (*plugin, makeBlock (2, blockSize));
     EXPECT_EQ (parameterValues (*plugin), before);
+}
+
+// A project whose saved state had its JUCE trailer damaged: the host stays up, the processor's
+// blob in front of the trailer restores every parameter, and only an intact trailer brings the
+// saved bypass back; otherwise the bypass keeps the value it had. The instance keeps working.
+TEST (HostState, DamagedTrailerIsIgnoredAndTheParametersRestored)
+{
+    auto plugin = createPlugin();
+    ASSERT_NE (plugin, nullptr);
+    auto& parameters = plugin->getParameters();
+    const char* savedTexts[] = { "Halo", "80.0", "120.0", "9.00", "40.0", "20.0", "70.0", "50.0", "300", "12000" };
+    for (int i = 0; i < 10; ++i)
+        parameters[i]->setValue (parameters[i]->getValueForText (savedTexts[i]));
+    plugin->getBypassParameter()->setValue (1.0f);
+    process (*plugin, makeBlock (2, blockSize));
+    const auto saved = parameterValues (*plugin);
+    const auto state = saveState (*plugin);
+    const auto component = toBytes (componentState (state));
+    ASSERT_TRUE (statedamage::hasTrailer (component));
+
+    auto target = createPlugin();
+    ASSERT_NE (target, nullptr);
+    auto& targetParameters = target->getParameters();
+    for (const auto& c : statedamage::cases)
+    {
+        SCOPED_TRACE (c.what);
+        for (int i = 0; i < 10; ++i)
+            targetParameters[i]->setValue (i % 2 == 0 ? 0.0f : 1.0f);
+        target->getBypassParameter()->setValue (0.0f);
+        process (*target, makeBlock (2, blockSize));
+
+        const auto damaged = withComponentState (state, c.damage (component));
+        ASSERT_GT (damaged.getSize(), 0u);
+        target->setStateInformation (damaged.getData(), static_cast<int> (damaged.getSize()));
+        const auto input = noiseBlock (2, blockSize, 11);
+        const auto output = process (*target, input);
+
+        const auto after = parameterValues (*target);
+        for (int i = 0; i < 10; ++i)
+            EXPECT_NEAR (after[static_cast<size_t> (i)], saved[static_cast<size_t> (i)], 1.0e-5)
+                << targetParameters[i]->getName (100);
+        EXPECT_EQ (target->getBypassParameter()->getValue(), c.restoresBypass ? 1.0f : 0.0f);
+        EXPECT_TRUE (allFinite (output));
+        if (c.restoresBypass)
+            EXPECT_EQ (output, input);
+
+        // What the instance saves now holds the restored processor blob.
+        const auto resaved = toBytes (componentState (saveState (*target)));
+        ASSERT_TRUE (statedamage::hasTrailer (resaved));
+        EXPECT_EQ (statedamage::processorBlob (resaved), statedamage::processorBlob (component));
+    }
 }
