@@ -30,7 +30,8 @@ tresult PLUGIN_API ByteStream::queryInterface (const TUID iid, void** obj)
 tresult PLUGIN_API ByteStream::read (void* buffer, int32 numBytes, int32* numBytesRead)
 {
     const auto count = std::min (bytes.size() - position, static_cast<std::size_t> (std::max (numBytes, 0)));
-    std::memcpy (buffer, bytes.data() + position, count);
+    if (count > 0)
+        std::memcpy (buffer, bytes.data() + position, count);
     position += count;
     if (numBytesRead != nullptr)
         *numBytesRead = static_cast<int32> (count);
@@ -41,7 +42,8 @@ tresult PLUGIN_API ByteStream::write (void* buffer, int32 numBytes, int32* numBy
 {
     const auto count = static_cast<std::size_t> (std::max (numBytes, 0));
     bytes.resize (std::max (bytes.size(), position + count));
-    std::memcpy (bytes.data() + position, buffer, count);
+    if (count > 0)
+        std::memcpy (bytes.data() + position, buffer, count);
     position += count;
     if (numBytesWritten != nullptr)
         *numBytesWritten = static_cast<int32> (count);
