@@ -1,6 +1,6 @@
 #include "HostTestSupport.h"
 
-#include "tests/support/ComponentStateDamage.h"
+#include "tests/support/HostComponentState.h"
 
 #include <gtest/gtest.h>
 
@@ -26,31 +26,8 @@ juce::MemoryBlock saveState (juce::AudioProcessor& plugin)
 // The component's own state inside the host's blob: the plug-in's bytes and JUCE's trailer.
 juce::MemoryBlock componentState (const juce::MemoryBlock& hostState)
 {
-    juce::MemoryBlock component;
-    if (auto xml = juce::AudioProcessor::getXmlFromBinary (hostState.getData(), static_cast<int> (hostState.getSize())))
-        if (auto* child = xml->getChildByName ("IComponent"))
-            component.fromBase64Encoding (child->getAllSubText());
-    return component;
-}
-
-statedamage::Bytes toBytes (const juce::MemoryBlock& block)
-{
-    const auto* data = static_cast<const std::uint8_t*> (block.getData());
-    return { data, data + block.getSize() };
-}
-
-// The host's blob with its component chunk replaced.
-juce::MemoryBlock withComponentState (const juce::MemoryBlock& hostState, const statedamage::Bytes& component)
-{
-    auto xml = juce::AudioProcessor::getXmlFromBinary (hostState.getData(), static_cast<int> (hostState.getSize()));
-    auto* child = xml != nullptr ? xml->getChildByName ("IComponent") : nullptr;
-    if (child == nullptr)
-        return {};
-    child->deleteAllChildElements();
-    child->addTextElement (juce::MemoryBlock (component.data(), component.size()).toBase64Encoding());
-    juce::MemoryBlock blob;
-    juce::AudioProcessor::copyXmlToBinary (*xml, blob);
-    return blob;
+    const auto chunk = statedamage::componentChunk (hostState);
+    return { chunk.data(), chunk.size() };
 }
 }
 
@@ -172,7 +149,7 @@ TEST (HostState, DamagedTrailerIsIgnoredAndTheParametersRestored)
     process (*plugin, makeBlock (2, blockSize));
     const auto saved = parameterValues (*plugin);
     const auto state = saveState (*plugin);
-    const auto component = toBytes (componentState (state));
+    const auto component = statedamage::componentChunk (state);
     ASSERT_TRUE (statedamage::hasTrailer (component));
 
     auto target = createPlugin();
@@ -186,7 +163,7 @@ TEST (HostState, DamagedTrailerIsIgnoredAndTheParametersRestored)
         target->getBypassParameter()->setValue (0.0f);
         process (*target, makeBlock (2, blockSize));
 
-        const auto damaged = withComponentState (state, c.damage (component));
+        const auto damaged = statedamage::withComponentChunk (state, c.damage (component));
         ASSERT_GT (damaged.getSize(), 0u);
         target->setStateInformation (damaged.getData(), static_cast<int> (damaged.getSize()));
         const auto input = noiseBlock (2, blockSize, 11);
@@ -202,7 +179,7 @@ TEST (HostState, DamagedTrailerIsIgnoredAndTheParametersRestored)
             EXPECT_EQ (output, input);
 
         // What the instance saves now holds the restored processor blob.
-        const auto resaved = toBytes (componentState (saveState (*target)));
+        const auto resaved = statedamage::componentChunk (saveState (*target));
         ASSERT_TRUE (statedamage::hasTrailer (resaved));
         EXPECT_EQ (statedamage::processorBlob (resaved), statedamage::processorBlob (component));
     }
