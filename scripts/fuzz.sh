@@ -3,7 +3,7 @@
 # coverage) and runs each for a bounded time from the checked-in seeds.
 # Usage: scripts/fuzz.sh [seconds per target]   (default 60)
 # A crash leaves its input in build-fuzz/crashes/<target>/; copy it into
-# tests/fuzz/regressions/<state|engine>/ so the normal suite replays it.
+# tests/fuzz/regressions/<state|engine|component>/ so the normal suite replays it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -14,7 +14,7 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_PROJECT_INCLUDE="$root/cmake/Sanitizers.cmake" -DQUOLBANE_SANITIZE=fuzzer \
     -DQUOLBANE_BUILD_TESTS=ON -DQUOLBANE_BUILD_BENCH=OFF -DQUOLBANE_BUILD_FUZZERS=ON >/dev/null
-if ! cmake --build build-fuzz --parallel "$jobs" --target StateRestoreFuzzer EngineFuzzer >build-fuzz/build.log 2>&1; then
+if ! cmake --build build-fuzz --parallel "$jobs" --target StateRestoreFuzzer EngineFuzzer ComponentStateFuzzer >build-fuzz/build.log 2>&1; then
     tail -60 build-fuzz/build.log
     exit 1
 fi
@@ -48,4 +48,5 @@ run() { # target corpus-name extra-args...
 
 run StateRestoreFuzzer state -dict=tests/fuzz/xml.dict -max_len=65536
 run EngineFuzzer engine -max_len=4096
+run ComponentStateFuzzer component -dict=tests/fuzz/component.dict -max_len=16384
 exit $status

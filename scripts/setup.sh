@@ -13,6 +13,8 @@ packages=(
     libgtest-dev googletest libbenchmark-dev
     xvfb xauth fonts-dejavu-core
     python3
+    # applies cmake/juce-patches/ to the build tree's copy of a JUCE module at configure time
+    patch
     # clang with its sanitizer and libFuzzer runtimes: scripts/sanitize.sh, scripts/fuzz.sh
     clang libclang-rt-14-dev
 )

@@ -47,6 +47,8 @@ constexpr ReplayCase replayCases[] = {
     { "StateRegressions", "regressions/state", FuzzChecks::stateRestore, false },
     { "EngineSeeds", "corpus/engine", FuzzChecks::engineScript, true },
     { "EngineRegressions", "regressions/engine", FuzzChecks::engineScript, false },
+    { "ComponentSeeds", "corpus/component", FuzzChecks::componentStateRestore, true },
+    { "ComponentRegressions", "regressions/component", FuzzChecks::componentStateRestore, false },
 };
 
 // Names the case by its folder in test listings.

@@ -1,5 +1,7 @@
 #include "HostTestSupport.h"
 
+#include "tests/support/HostComponentState.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -27,11 +29,8 @@ juce::MemoryBlock saveState (juce::AudioProcessor& plugin)
 // The component's own state inside the host's blob: the plug-in's bytes and JUCE's trailer.
 juce::MemoryBlock componentState (const juce::MemoryBlock& hostState)
 {
-    juce::MemoryBlock component;
-    if (auto xml = juce::AudioProcessor::getXmlFromBinary (hostState.getData(), static_cast<int> (hostState.getSize())))
-        if (auto* child = xml->getChildByName ("IComponent"))
-            component.fromBase64Encoding (child->getAllSubText());
-    return component;
+    const auto chunk = statedamage::componentChunk (hostState);
+    return { chunk.data(), chunk.size() };
 }
 }
 
@@ -196,4 +195,55 @@ TEST (HostState, NonNumbersFromTheHostSaveAndReloadAsTheyPlayed)
             }
             EXPECT_EQ (differingBlocks, 0);
         }
+}
+
+// A project whose saved state had its JUCE trailer damaged: the host stays up, the processor's
+// blob in front of the trailer restores every parameter, and only an intact trailer brings the
+// saved bypass back; otherwise the bypass keeps the value it had. The instance keeps working.
+TEST (HostState, DamagedTrailerIsIgnoredAndTheParametersRestored)
+{
+    auto plugin = createPlugin();
+    ASSERT_NE (plugin, nullptr);
+    auto& parameters = plugin->getParameters();
+    const char* savedTexts[] = { "Halo", "80.0", "120.0", "9.00", "40.0", "20.0", "70.0", "50.0", "300", "12000" };
+    for (int i = 0; i < 10; ++i)
+        parameters[i]->setValue (parameters[i]->getValueForText (savedTexts[i]));
+    plugin->getBypassParameter()->setValue (1.0f);
+    process (*plugin, makeBlock (2, blockSize));
+    const auto saved = parameterValues (*plugin);
+    const auto state = saveState (*plugin);
+    const auto component = statedamage::componentChunk (state);
+    ASSERT_TRUE (statedamage::hasTrailer (component));
+
+    auto target = createPlugin();
+    ASSERT_NE (target, nullptr);
+    auto& targetParameters = target->getParameters();
+    for (const auto& c : statedamage::cases)
+    {
+        SCOPED_TRACE (c.what);
+        for (int i = 0; i < 10; ++i)
+            targetParameters[i]->setValue (i % 2 == 0 ? 0.0f : 1.0f);
+        target->getBypassParameter()->setValue (0.0f);
+        process (*target, makeBlock (2, blockSize));
+
+        const auto damaged = statedamage::withComponentChunk (state, c.damage (component));
+        ASSERT_GT (damaged.getSize(), 0u);
+        target->setStateInformation (damaged.getData(), static_cast<int> (damaged.getSize()));
+        const auto input = noiseBlock (2, blockSize, 11);
+        const auto output = process (*target, input);
+
+        const auto after = parameterValues (*target);
+        for (int i = 0; i < 10; ++i)
+            EXPECT_NEAR (after[static_cast<size_t> (i)], saved[static_cast<size_t> (i)], 1.0e-5)
+                << targetParameters[i]->getName (100);
+        EXPECT_EQ (target->getBypassParameter()->getValue(), c.restoresBypass ? 1.0f : 0.0f);
+        EXPECT_TRUE (allFinite (output));
+        if (c.restoresBypass)
+            EXPECT_EQ (output, input);
+
+        // What the instance saves now holds the restored processor blob.
+        const auto resaved = statedamage::componentChunk (saveState (*target));
+        ASSERT_TRUE (statedamage::hasTrailer (resaved));
+        EXPECT_EQ (statedamage::processorBlob (resaved), statedamage::processorBlob (component));
+    }
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 using namespace moduletest;
@@ -243,5 +244,37 @@ TEST (ModuleFactory, NullRecordsAreInvalidArguments)
         EXPECT_EQ (factory3->getClassInfo2 (index, nullptr), kInvalidArgument);
         EXPECT_EQ (factory3->getClassInfoUnicode (index, nullptr), kInvalidArgument);
     }
+    factory3->release();
+}
+
+// An index outside the class list is refused without reading past the list: no class's
+// information reaches the record.
+TEST (ModuleFactory, IndicesOutsideTheClassListAreInvalidArguments)
+{
+    FactoryRef factory;
+    auto factory3 = query<IPluginFactory3> (factory.factory);
+    ASSERT_NE (factory3, nullptr);
+
+    const auto noClassId = [] (const TUID cid)
+    { return toBytes (cid) != componentClassId && toBytes (cid) != controllerClassId; };
+    for (const int32 index : { -1, 2, 3, 64, 1 << 20, std::numeric_limits<int32>::min(),
+                               std::numeric_limits<int32>::max() })
+    {
+        SCOPED_TRACE (index);
+        PClassInfo info{};
+        EXPECT_EQ (factory3->getClassInfo (index, &info), kInvalidArgument);
+        EXPECT_TRUE (noClassId (info.cid));
+        PClassInfo2 info2{};
+        EXPECT_EQ (factory3->getClassInfo2 (index, &info2), kInvalidArgument);
+        EXPECT_TRUE (noClassId (info2.cid));
+        PClassInfoW infoW{};
+        EXPECT_EQ (factory3->getClassInfoUnicode (index, &infoW), kInvalidArgument);
+        EXPECT_TRUE (noClassId (infoW.cid));
+    }
+
+    // The list is unharmed.
+    PClassInfo info{};
+    EXPECT_EQ (factory3->getClassInfo (1, &info), kResultOk);
+    EXPECT_EQ (toBytes (info.cid), controllerClassId);
     factory3->release();
 }

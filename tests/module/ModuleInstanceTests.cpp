@@ -27,8 +27,8 @@ TEST (ModuleInstance, CreateInstanceRefusesBadIdsAndLeavesObjNull)
     struct Case
     {
         const char* what;
-        const Bytes* classId; // null: a null class ID
-        Bytes interfaceId;
+        const Bytes* classId;     // null: a null class ID
+        const Bytes* interfaceId; // null: a null interface ID
         tresult expected;
     };
     const auto component = sdkBytes (Vst::IComponent::iid);
@@ -38,28 +38,33 @@ TEST (ModuleInstance, CreateInstanceRefusesBadIdsAndLeavesObjNull)
     const auto kind2 = linuxLayout (0xABCDEF01, 0xC0DEF00D, manufacturerCode, pluginCode);
 
     const Case cases[] = {
-        { "null class ID", nullptr, component, kInvalidArgument },
-        { "component, all-zero interface ID", &componentClassId, zeroId, kInvalidArgument },
-        { "controller, all-zero interface ID", &controllerClassId, zeroId, kInvalidArgument },
-        { "all-zero class ID", &zeroId, component, kNoInterface },
-        { "component asked for IEditController", &componentClassId, controller, kNoInterface },
-        { "controller asked for IComponent", &controllerClassId, component, kNoInterface },
-        { "processor interface ID as class ID", &processorInterfaceId, component, kNoInterface },
-        { "kind 0 ID as class ID", &kind0, component, kNoInterface },
-        { "kind 2 ID as class ID", &kind2, component, kNoInterface },
-        { "component ID in the COM byte order", &comOrderComponent, component, kNoInterface },
+        { "null class ID", nullptr, &component, kInvalidArgument },
+        { "component, null interface ID", &componentClassId, nullptr, kInvalidArgument },
+        { "null class ID and null interface ID", nullptr, nullptr, kInvalidArgument },
+        { "component, all-zero interface ID", &componentClassId, &zeroId, kInvalidArgument },
+        { "controller, all-zero interface ID", &controllerClassId, &zeroId, kInvalidArgument },
+        { "all-zero class ID", &zeroId, &component, kNoInterface },
+        { "component asked for IEditController", &componentClassId, &controller, kNoInterface },
+        { "controller asked for IComponent", &controllerClassId, &component, kNoInterface },
+        { "processor interface ID as class ID", &processorInterfaceId, &component, kNoInterface },
+        { "kind 0 ID as class ID", &kind0, &component, kNoInterface },
+        { "kind 2 ID as class ID", &kind2, &component, kNoInterface },
+        { "component ID in the COM byte order", &comOrderComponent, &component, kNoInterface },
     };
 
     FactoryRef factory;
+    const auto orNull = [] (const Bytes* id) { return id != nullptr ? asTuid (*id) : nullptr; };
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.what);
         int sentinel = 0;
         void* obj = &sentinel;
-        const auto* cid = c.classId != nullptr ? asTuid (*c.classId) : nullptr;
-        EXPECT_EQ (factory->createInstance (cid, asTuid (c.interfaceId), &obj), c.expected);
+        EXPECT_EQ (factory->createInstance (orNull (c.classId), orNull (c.interfaceId), &obj), c.expected);
         EXPECT_EQ (obj, nullptr);
     }
+
+    // No out pointer to write to.
+    EXPECT_EQ (factory->createInstance (asTuid (componentClassId), Vst::IComponent::iid, nullptr), kInvalidArgument);
 
     // The factory is unharmed by the refusals.
     void* obj = nullptr;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 // The dlopen'ed Quolbane.so and its three entry points, loaded once for the whole test program.
 namespace moduletest
@@ -23,7 +24,7 @@ struct Module
     FactoryFunction getPluginFactory = nullptr;
 };
 
-// Loaded by main before any test runs; its ModuleEntry has been called once.
+// Loaded on first use, with ModuleEntry called once; all entry points null when that failed.
 const Module& module();
 
 using Bytes = std::array<std::uint8_t, 16>;
@@ -79,7 +80,7 @@ std::string hex (const Bytes& b);
 // A factory reference that is released when it goes out of scope.
 struct FactoryRef
 {
-    FactoryRef() : factory (module().getPluginFactory()) {}
+    FactoryRef() : factory (module().getPluginFactory != nullptr ? module().getPluginFactory() : nullptr) {}
     ~FactoryRef()
     {
         if (factory != nullptr)
@@ -101,4 +102,16 @@ Interface* query (Steinberg::FUnknown* object)
         return nullptr;
     return static_cast<Interface*> (result);
 }
+
+// What a new component saves (getState) after it was given a state through setState, and the
+// result of that setState. saved is empty when the module or a call failed.
+struct StateRun
+{
+    Steinberg::tresult restoreResult = Steinberg::kInternalError;
+    std::vector<std::uint8_t> saved;
+};
+StateRun restoreAndSave (const std::vector<std::uint8_t>& state, bool streamTellsSize = true);
+
+// What a new component saves when nothing was restored.
+std::vector<std::uint8_t> freshState();
 }

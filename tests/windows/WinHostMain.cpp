@@ -5,13 +5,14 @@
 //   describe  the plug-in description that JUCE's VST3 hosting reads
 //   params    the parameters, as JUCE's host sees them
 //   audio     audio through the plug-in
-//   state     the state round trip through the host
+//   state     the state round trip through the host, also with a damaged JUCE trailer
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #define JUCE_VST3HEADERS_INCLUDE_HEADERS_ONLY 1
 #include <juce_audio_processors/format_types/juce_VST3Headers.h>
 
 #include "processor/ParameterTable.h"
+#include "tests/support/HostComponentState.h"
 
 #include <windows.h>
 
@@ -296,12 +297,36 @@ void checkFactory (const juce::String& dllPath)
         { "component asked for IEditController", componentClassId.data(), Vst::IEditController::iid, kNoInterface },
         { "processor interface ID as class ID", processorInterfaceId.data(), Vst::IComponent::iid, kNoInterface },
         { "all-zero interface ID", componentClassId.data(), zeroId, kInvalidArgument },
+        { "null interface ID", componentClassId.data(), nullptr, kInvalidArgument },
     };
     for (const auto& r : refused)
     {
         void* obj = reinterpret_cast<void*> (1);
         check (factory->createInstance (reinterpret_cast<FIDString> (r.cid), r.iid, &obj) == r.result && obj == nullptr,
                std::string ("createInstance refuses: ") + r.what);
+    }
+    check (factory->createInstance (reinterpret_cast<FIDString> (componentClassId.data()), Vst::IComponent::iid,
+                                    nullptr) == kInvalidArgument,
+           "createInstance refuses: no out pointer");
+
+    // Indices outside the class list are refused without reading past it.
+    for (const int32 index : { -1, 2, 64, std::numeric_limits<int32>::max() })
+    {
+        PClassInfo basic{};
+        check (factory->getClassInfo (index, &basic) == kInvalidArgument,
+               "getClassInfo refuses index " + std::to_string (index));
+        if (factory2 != nullptr)
+        {
+            PClassInfo2 info2{};
+            check (factory2->getClassInfo2 (index, &info2) == kInvalidArgument,
+                   "getClassInfo2 refuses index " + std::to_string (index));
+        }
+        if (factory3 != nullptr)
+        {
+            PClassInfoW infoW{};
+            check (factory3->getClassInfoUnicode (index, &infoW) == kInvalidArgument,
+                   "getClassInfoUnicode refuses index " + std::to_string (index));
+        }
     }
 
     void* obj = reinterpret_cast<void*> (1);
@@ -522,6 +547,36 @@ void checkState (const juce::String& dllPath)
     p.setStateInformation (garbage, sizeof (garbage));
     runBlock();
     check (std::abs (params[1]->getValue() - stored[1]) <= 1.0e-4f, "garbage state is ignored");
+
+    // A saved state whose JUCE trailer was damaged restores the parameters; only an intact
+    // trailer brings the saved bypass back.
+    auto* bypass = p.getBypassParameter();
+    check (bypass != nullptr, "the host offers the bypass parameter");
+    if (bypass == nullptr)
+        return;
+    bypass->setValueNotifyingHost (1.0f);
+    runBlock();
+    juce::MemoryBlock bypassedState;
+    p.getStateInformation (bypassedState);
+    const auto component = statedamage::componentChunk (bypassedState);
+    check (statedamage::hasTrailer (component), "the component's chunk ends with JUCE's trailer");
+    for (const auto& c : statedamage::cases)
+    {
+        for (const auto& [index, value] : stored)
+            params[index]->setValueNotifyingHost (index == 0 ? 0.0f : 1.0f - value);
+        bypass->setValueNotifyingHost (0.0f);
+        runBlock();
+
+        const auto damaged = statedamage::withComponentChunk (bypassedState, c.damage (component));
+        p.setStateInformation (damaged.getData(), static_cast<int> (damaged.getSize()));
+        runBlock();
+        bool restored = true;
+        for (const auto& [index, value] : stored)
+            restored = restored && std::abs (params[index]->getValue() - value) <= 1.0e-4f;
+        check (restored, std::string ("trailer damage, ") + c.what + ": parameters restored");
+        check (bypass->getValue() == (c.restoresBypass ? 1.0f : 0.0f),
+               std::string ("trailer damage, ") + c.what + ": bypass " + (c.restoresBypass ? "restored" : "kept"));
+    }
 
     p.releaseResources();
 }

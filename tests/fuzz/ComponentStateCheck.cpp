@@ -1,0 +1,26 @@
+#include "FuzzChecks.h"
+
+#include "tests/module/ModuleTestSupport.h"
+#include "tests/support/ComponentStateDamage.h"
+
+#include <vector>
+
+std::string FuzzChecks::componentStateRestore (const std::uint8_t* data, std::size_t size)
+{
+    if (moduletest::module().getPluginFactory == nullptr)
+        return "the module cannot be loaded";
+
+    // A stream that tells its size: JUCE then copies it into a buffer of exactly that size, so
+    // the sanitizers see any read past the state.
+    const auto first = moduletest::restoreAndSave (std::vector<std::uint8_t> (data, data + size));
+    const auto& saved = first.saved;
+    if (!statedamage::hasTrailer (saved) || statedamage::trailerSize (saved) > saved.size() - statedamage::trailerFixedBytes)
+        return "the component saves no state with JUCE's trailer after restoring the input";
+    const auto blob = statedamage::processorBlob (saved);
+    if (blob.size() < 9 || std::string (blob.begin(), blob.begin() + 4) != "VC2!")
+        return "the saved state does not start with the plug-in's blob";
+
+    if (moduletest::restoreAndSave (saved).saved != saved)
+        return "a restored saved state saves different bytes";
+    return {};
+}
