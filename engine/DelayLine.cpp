@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-void DelayLine::prepare (int n)
+std::size_t DelayLine::sizeFor (int n) noexcept
 {
     // Smallest power of two >= n, at least 4; bit smearing on 32 bits.
     auto v = static_cast<std::uint32_t> (std::clamp (n, 4, maxSize) - 1);
@@ -12,8 +12,22 @@ void DelayLine::prepare (int n)
     v |= v >> 4;
     v |= v >> 8;
     v |= v >> 16;
-    const auto size = static_cast<std::size_t> (v + 1);
+    return static_cast<std::size_t> (v + 1);
+}
 
+void DelayLine::reserve (int n)
+{
+    buffer.reserve (sizeFor (n));
+}
+
+void DelayLine::releaseSpareStorage() noexcept
+{
+    buffer.shrink_to_fit(); // libstdc++ keeps the storage when the smaller copy cannot be had
+}
+
+void DelayLine::prepare (int n)
+{
+    const auto size = sizeFor (n);
     buffer.resize (size); // keeps the capacity when shrinking
     std::fill (buffer.begin(), buffer.end(), 0.0f);
     mask = static_cast<int> (size - 1);

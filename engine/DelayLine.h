@@ -14,6 +14,13 @@ public:
     // Storage already large enough is reused. May allocate.
     void prepare (int n);
 
+    // Makes room for prepare (n), after which that call allocates nothing; the line's size and
+    // samples stay as they are. May throw std::bad_alloc, leaving the line unchanged.
+    void reserve (int n);
+
+    // Gives back storage beyond the line's size, as left by a reserve whose prepare never came.
+    void releaseSpareStorage() noexcept;
+
     void clearSamples() noexcept;
 
     void write (float x) noexcept
@@ -70,6 +77,8 @@ public:
     std::size_t getCapacity() const noexcept { return buffer.capacity(); }
 
 private:
+    static std::size_t sizeFor (int n) noexcept;
+
     std::vector<float> buffer;
     int mask = 0;
     int writeIndex = 0;

@@ -19,31 +19,46 @@ int ReverbEngine::msToSamples (float ms, double rate) noexcept
     return static_cast<int> (rounded);
 }
 
+template <typename Fn>
+void ReverbEngine::forEachLine (double rate, Fn&& fn)
+{
+    for (auto& line : fdnLines)
+        fn (line, msToSamples (323.038f, rate));
+
+    fn (preDelayLine, msToSamples (300.0f, rate));
+    fn (earlyLine, msToSamples (200.0f, rate));
+
+    for (std::size_t k = 0; k < diffuserStages.size(); ++k)
+        fn (diffuserStages[k].line, msToSamples (diffuserDelayMs[k], rate) + 4);
+
+    for (std::size_t k = 0; k < coilStages.size(); ++k)
+        fn (coilStages[k].line, msToSamples (coilDelayMs[k], rate) + 4);
+}
+
 void ReverbEngine::prepare (double newSampleRate)
 {
     // Below 1 Hz the rate would reach the single-precision formulas as 0; keep the rate in force.
-    if (std::isfinite (newSampleRate) && newSampleRate >= 1.0)
-        sampleRate = newSampleRate;
+    const double rate = std::isfinite (newSampleRate) && newSampleRate >= 1.0 ? newSampleRate : sampleRate;
 
-    for (auto& line : fdnLines)
-        line.prepare (msToSamples (323.038f, sampleRate));
+    // All storage for the rate is had before anything changes: when it cannot be (std::bad_alloc,
+    // which the caller sees), the engine stays prepared for the rate it had.
+    try
+    {
+        forEachLine (rate, [] (DelayLine& line, int n) { line.reserve (n); });
+    }
+    catch (...)
+    {
+        forEachLine (rate, [] (DelayLine& line, int) { line.releaseSpareStorage(); });
+        throw;
+    }
 
-    preDelayLine.prepare (msToSamples (300.0f, sampleRate));
-    earlyLine.prepare (msToSamples (200.0f, sampleRate));
+    sampleRate = rate;
+    forEachLine (rate, [] (DelayLine& line, int n) { line.prepare (n); });
 
     for (std::size_t k = 0; k < diffuserStages.size(); ++k)
-    {
-        const int d = msToSamples (diffuserDelayMs[k], sampleRate);
-        diffuserStages[k].delaySamples = static_cast<float> (d);
-        diffuserStages[k].line.prepare (d + 4);
-    }
-
+        diffuserStages[k].delaySamples = static_cast<float> (msToSamples (diffuserDelayMs[k], rate));
     for (std::size_t k = 0; k < coilStages.size(); ++k)
-    {
-        const int d = msToSamples (coilDelayMs[k], sampleRate);
-        coilStages[k].delaySamples = static_cast<float> (d);
-        coilStages[k].line.prepare (d + 4);
-    }
+        coilStages[k].delaySamples = static_cast<float> (msToSamples (coilDelayMs[k], rate));
 
     mixSmoother.reset (sampleRate, 0.02);
     widthSmoother.reset (sampleRate, 0.02);

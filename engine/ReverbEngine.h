@@ -32,7 +32,8 @@ public:
     ReverbEngine();
 
     // Sizes every line for the rate and leaves a silent engine voiced by the current character.
-    // A rate that is not a positive finite number keeps the rate in force.
+    // A rate that is not a positive finite number keeps the rate in force. Throws std::bad_alloc
+    // when the storage cannot be had, leaving the engine as it was.
     void prepare (double newSampleRate);
     void reset() noexcept;
     void setCharacter (int index) noexcept;
@@ -89,6 +90,10 @@ public:
     juce::SmoothedValue<float, juce::ValueSmoothingTypes::Linear> widthSmoother;
 
 private:
+    // Calls fn (line, samples) for every delay line with the length it needs at the rate.
+    template <typename Fn>
+    void forEachLine (double rate, Fn&& fn);
+
     // What the coefficients were last computed from: a block whose settings did not change skips
     // the 30 powers and exponentials of updateCoefficients.
     struct CoefficientInputs

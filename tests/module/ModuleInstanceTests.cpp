@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace moduletest;
 using namespace Steinberg;
 
@@ -198,4 +200,52 @@ TEST (ModuleInstance, ManyInstancesLiveSideBySide)
             EXPECT_NE (objects[i], objects[j]);
     for (auto* o : objects)
         EXPECT_EQ (o->release(), 0u);
+}
+
+// A host that asks past the parameter list, or after terminate, is told so; nothing is thrown.
+TEST (ModuleInstance, ParameterInfoOutsideTheListIsAnInvalidArgument)
+{
+    Instance instance;
+    ASSERT_TRUE (instance.isValid());
+    const auto count = instance.controller->getParameterCount();
+    ASSERT_EQ (count, 11);
+
+    for (const int index : { -1, count, count + 1, std::numeric_limits<int>::max(), std::numeric_limits<int>::min() })
+    {
+        SCOPED_TRACE (index);
+        Vst::ParameterInfo info{};
+        EXPECT_EQ (instance.controller->getParameterInfo (index, info), kInvalidArgument);
+    }
+    Vst::ParameterInfo last{};
+    EXPECT_EQ (instance.controller->getParameterInfo (count - 1, last), kResultOk);
+
+    ASSERT_EQ (instance.controller->terminate(), kResultOk);
+    Vst::ParameterInfo info{};
+    EXPECT_EQ (instance.controller->getParameterInfo (0, info), kInvalidArgument);
+}
+
+// queryInterface with nowhere to write the answer.
+TEST (ModuleInstance, QueryInterfaceWithoutAnOutPointerIsAnInvalidArgument)
+{
+    Instance instance;
+    ASSERT_TRUE (instance.isValid());
+    FactoryRef factory;
+
+    const std::pair<const char*, FUnknown*> objects[] = {
+        { "factory", factory.factory },
+        { "component", instance.component },
+        { "controller", instance.controller },
+        { "audio processor", instance.processor },
+    };
+    for (const auto& [what, object] : objects)
+    {
+        SCOPED_TRACE (what);
+        EXPECT_EQ (object->queryInterface (FUnknown::iid, nullptr), kInvalidArgument);
+        EXPECT_EQ (object->queryInterface (Vst::IComponent::iid, nullptr), kInvalidArgument);
+
+        // The object still answers a proper query.
+        void* obj = nullptr;
+        ASSERT_EQ (object->queryInterface (FUnknown::iid, &obj), kResultOk);
+        static_cast<FUnknown*> (obj)->release();
+    }
 }

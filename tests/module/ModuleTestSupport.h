@@ -1,7 +1,12 @@
 #pragma once
 
 #include <pluginterfaces/base/funknown.h>
+#include <pluginterfaces/base/ibstream.h>
 #include <pluginterfaces/base/ipluginbase.h>
+#include <pluginterfaces/vst/ivstaudioprocessor.h>
+#include <pluginterfaces/vst/ivstcomponent.h>
+#include <pluginterfaces/vst/ivsteditcontroller.h>
+#include <pluginterfaces/vst/ivstmessage.h>
 
 #include <array>
 #include <cstdint>
@@ -111,7 +116,47 @@ struct StateRun
     std::vector<std::uint8_t> saved;
 };
 StateRun restoreAndSave (const std::vector<std::uint8_t>& state, bool streamTellsSize = true);
+StateRun restoreAndSave (Steinberg::IBStream& in);
+
+// What getState answers when a new component, given the state, saves into the stream out.
+Steinberg::tresult restoreAndSaveInto (const std::vector<std::uint8_t>& state, Steinberg::IBStream& out);
 
 // What a new component saves when nothing was restored.
 std::vector<std::uint8_t> freshState();
+
+// A component and its controller, created, initialised and connected as a host does it, and torn
+// down in the reverse order unless the test has done so itself (tearDown).
+struct Instance
+{
+    Instance();
+    ~Instance();
+    Instance (const Instance&) = delete;
+    Instance& operator= (const Instance&) = delete;
+
+    bool isValid() const { return component != nullptr && controller != nullptr && processor != nullptr; }
+
+    // Disconnects, terminates and releases both objects.
+    void tearDown();
+
+    // setupProcessing (32-bit, realtime) and setActive (true); the results of both.
+    std::pair<Steinberg::tresult, Steinberg::tresult> activate (double sampleRate, int maxSamplesPerBlock);
+
+    // One stereo block through process: the output for the input, or an empty vector when the call
+    // fails (its result in lastResult). Both channels of the input are the same samples.
+    std::vector<float> process (const std::vector<float>& input);
+    Steinberg::tresult lastResult = Steinberg::kResultOk;
+
+    // One block through process from two input channels into two output channels, allocating
+    // nothing on the way.
+    Steinberg::tresult processChannels (float** inputs, float** outputs, Steinberg::int32 numSamples);
+
+    Steinberg::Vst::IComponent* component = nullptr;
+    Steinberg::Vst::IEditController* controller = nullptr;
+    Steinberg::Vst::IAudioProcessor* processor = nullptr;
+    Steinberg::Vst::IConnectionPoint* componentPoint = nullptr;
+    Steinberg::Vst::IConnectionPoint* controllerPoint = nullptr;
+};
+
+// Reproducible noise in -0.5 ... 0.5, n samples, followed by silence up to length.
+std::vector<float> noiseBurst (std::size_t n, std::size_t length);
 }

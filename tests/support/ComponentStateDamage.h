@@ -118,6 +118,32 @@ inline Bytes nestedArrayTree (int depth)
     return tree;
 }
 
+// JUCE's compressed int for INT_MIN, four bytes with the sign flag set, in one of the bypass tree's
+// counts: the property count, the value's size or the child count.
+enum class IntMinAt { propertyCount, valueSize, childCount };
+
+inline Bytes treeWithIntMin (IntMinAt where)
+{
+    const Bytes intMin{ 0x84, 0x00, 0x00, 0x00, 0x80 };
+    Bytes tree;
+    appendName (tree, trailerId);
+    if (where == IntMinAt::propertyCount)
+    {
+        tree.insert (tree.end(), intMin.begin(), intMin.end());
+        return tree;
+    }
+    appendCount (tree, 1);
+    appendName (tree, "Bypass");
+    if (where == IntMinAt::valueSize)
+        tree.insert (tree.end(), intMin.begin(), intMin.end());
+    tree.insert (tree.end(), { 1, 1, 2 });
+    if (where == IntMinAt::childCount)
+        tree.insert (tree.end(), intMin.begin(), intMin.end());
+    else
+        appendCount (tree, 0);
+    return tree;
+}
+
 struct Case
 {
     const char* what;
@@ -135,17 +161,26 @@ inline const Case cases[] = {
     { "trailer size one more than the bytes in front of it",
       [] (const Bytes& s) { return withTrailerSize (s, s.size() - trailerFixedBytes + 1); },
       false },
-    { "private tree nested 400 000 deep",
-      [] (const Bytes& s) { return componentState (processorBlob (s), nestedTree (400000)); },
+    { "private tree nested 100 000 deep",
+      [] (const Bytes& s) { return componentState (processorBlob (s), nestedTree (100000)); },
       false },
-    { "private tree holding arrays nested 400 000 deep",
-      [] (const Bytes& s) { return componentState (processorBlob (s), nestedArrayTree (400000)); },
+    { "private tree holding arrays nested 100 000 deep",
+      [] (const Bytes& s) { return componentState (processorBlob (s), nestedArrayTree (100000)); },
       false },
     { "private tree claiming 2^31-1 properties",
       [] (const Bytes& s) { return componentState (processorBlob (s), bypassTree (true, 0x7fffffff)); },
       false },
     { "private tree claiming 2^31-1 children",
       [] (const Bytes& s) { return componentState (processorBlob (s), bypassTree (true, 1, 0x7fffffff)); },
+      false },
+    { "private tree with INT_MIN as its property count",
+      [] (const Bytes& s) { return componentState (processorBlob (s), treeWithIntMin (IntMinAt::propertyCount)); },
+      false },
+    { "private tree with INT_MIN as a value's size",
+      [] (const Bytes& s) { return componentState (processorBlob (s), treeWithIntMin (IntMinAt::valueSize)); },
+      false },
+    { "private tree with INT_MIN as its child count",
+      [] (const Bytes& s) { return componentState (processorBlob (s), treeWithIntMin (IntMinAt::childCount)); },
       false },
 };
 }
