@@ -31,6 +31,14 @@ int64 seekTarget (int64 pos, int32 mode, int64 position, int64 end)
     const auto base = mode == IBStream::kIBSeekSet ? 0 : mode == IBStream::kIBSeekCur ? position : end;
     return base + pos < 0 || base + pos > end ? -1 : base + pos;
 }
+
+tresult tellPosition (int64 position, int64* pos)
+{
+    if (pos == nullptr)
+        return kInvalidArgument;
+    *pos = position;
+    return kResultTrue;
+}
 }
 
 ByteStream::ByteStream (std::vector<std::uint8_t> initialBytes, bool tellsSize)
@@ -81,10 +89,7 @@ tresult PLUGIN_API ByteStream::seek (int64 pos, int32 mode, int64* result)
 
 tresult PLUGIN_API ByteStream::tell (int64* pos)
 {
-    if (pos == nullptr)
-        return kInvalidArgument;
-    *pos = static_cast<int64> (position);
-    return kResultTrue;
+    return tellPosition (static_cast<int64> (position), pos);
 }
 
 tresult PLUGIN_API ByteStream::getStreamSize (int64& size)
@@ -146,10 +151,7 @@ tresult PLUGIN_API GeneratedStream::seek (int64 pos, int32 mode, int64* result)
 
 tresult PLUGIN_API GeneratedStream::tell (int64* pos)
 {
-    if (pos == nullptr)
-        return kInvalidArgument;
-    *pos = position;
-    return kResultTrue;
+    return tellPosition (position, pos);
 }
 
 tresult PLUGIN_API GeneratedStream::getStreamSize (int64& size)
