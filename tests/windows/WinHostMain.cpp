@@ -11,6 +11,7 @@
 //   process   blocks longer than the prepared maximum, a negative sample count, bus arrangements
 //   streams   setState from streams that read a few bytes at a time or are far too long, getState
 //             into streams that write short or fail
+//   view      the editor's view in a host window, torn down in either order
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #define JUCE_VST3HEADERS_INCLUDE_HEADERS_ONLY 1
@@ -858,6 +859,69 @@ void checkStreams (const juce::String&)
     }
 }
 
+// Runs the thread's message loop for a while, as a host's UI thread does; the editor's timer ticks
+// every 33 ms through it.
+void runMessageLoop (int milliseconds)
+{
+    const auto end = GetTickCount64() + static_cast<ULONGLONG> (milliseconds);
+    while (GetTickCount64() < end)
+    {
+        MSG message;
+        while (PeekMessageW (&message, nullptr, 0, 0, PM_REMOVE))
+        {
+            TranslateMessage (&message);
+            DispatchMessageW (&message);
+        }
+        Sleep (5);
+    }
+}
+
+// Both orders in which hosts take an open editor down; the second breaks the rules: the component
+// and the controller go first, while the view is still attached to the host's window.
+void checkView (const juce::String&)
+{
+    auto* window = CreateWindowExW (0, L"STATIC", L"Quolbane host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 640, 470,
+                                    nullptr, nullptr, GetModuleHandleW (nullptr), nullptr);
+    check (window != nullptr, "the host makes a window");
+    if (window == nullptr)
+        return;
+
+    for (const bool viewFirst : { true, false })
+    {
+        const std::string label = viewFirst ? "view released first: " : "component and controller released first: ";
+        Instance instance;
+        check (instance.isValid(), label + "an instance is made");
+        auto* view = instance.isValid() ? instance.controller->createView (Vst::ViewType::kEditor) : nullptr;
+        check (view != nullptr, label + "the controller makes an editor view");
+        if (view == nullptr)
+            continue;
+        check (view->isPlatformTypeSupported (kPlatformTypeHWND) == kResultTrue, label + "the view takes an HWND");
+        check (view->attached (window, kPlatformTypeHWND) == kResultTrue, label + "the view is attached");
+        ViewRect size{};
+        check (view->getSize (&size) == kResultTrue && size.getWidth() == 640 && size.getHeight() == 470,
+               label + "the view is 640 by 470");
+        check (view->queryInterface (FUnknown::iid, nullptr) == kInvalidArgument,
+               label + "queryInterface without an out pointer is refused");
+        runMessageLoop (300);
+
+        if (viewFirst)
+        {
+            check (view->removed() == kResultOk, label + "the view is removed");
+            view->release();
+            instance.tearDown();
+        }
+        else
+        {
+            instance.tearDown();
+            runMessageLoop (300);
+            check (view->removed() == kResultOk, label + "the view is removed");
+            view->release();
+        }
+        runMessageLoop (300);
+    }
+    DestroyWindow (window);
+}
+
 // The module file, as a Windows path: Unix paths map to wine's Z: drive.
 juce::String windowsPath (juce::String path)
 {
@@ -906,6 +970,7 @@ int main (int argc, char* argv[])
         { "entry", checkEntryPoints }, { "factory", checkFactory }, { "describe", checkDescription },
         { "params", checkParameters }, { "audio", checkAudio },     { "state", checkState },
         { "instance", checkInstance }, { "process", checkProcess }, { "streams", checkStreams },
+        { "view", checkView },
     };
     const auto found = groups.find (group);
     if (found == groups.end())
