@@ -14,21 +14,6 @@ namespace
 {
 using statedamage::Bytes;
 
-// A state of the plug-in's own blob format with values other than the defaults, and JUCE's
-// trailer with the bypass on.
-Bytes nonDefaultState()
-{
-    const std::string text = R"(<?xml version="1.0" encoding="UTF-8"?> <QUOLBANE>)"
-                             R"(<PARAM id="character" value="7.0"/><PARAM id="mix" value="80.0"/>)"
-                             R"(<PARAM id="decay" value="9.0"/></QUOLBANE>)";
-    Bytes blob{ 'V', 'C', '2', '!' };
-    for (int i = 0; i < 4; ++i)
-        blob.push_back (static_cast<std::uint8_t> (text.size() >> (8 * i)));
-    blob.insert (blob.end(), text.begin(), text.end());
-    blob.push_back (0);
-    return statedamage::componentState (blob, statedamage::bypassTree (true));
-}
-
 std::string textOf (const Bytes& blob)
 {
     return { blob.begin(), blob.end() };

@@ -2,10 +2,11 @@
 
 #include "ByteStream.h"
 
+#include "tests/support/ComponentStateDamage.h"
+
 #include <pluginterfaces/vst/ivstcomponent.h>
 
 #include <cstdio>
-#include <dlfcn.h>
 #include <utility>
 
 using namespace Steinberg;
@@ -14,35 +15,6 @@ namespace moduletest
 {
 namespace
 {
-    // Loads the module like a Linux VST3 host: dlopen, then ModuleEntry with the handle before any
-    // other call.
-    Module load()
-    {
-        Module m;
-        m.handle = dlopen (QUOLBANE_VST3_MODULE, RTLD_NOW | RTLD_LOCAL);
-        if (m.handle == nullptr)
-        {
-            std::fprintf (stderr, "cannot load %s: %s\n", QUOLBANE_VST3_MODULE, dlerror());
-            return m;
-        }
-
-        m.moduleEntry = reinterpret_cast<EntryFunction> (dlsym (m.handle, "ModuleEntry"));
-        m.moduleExit = reinterpret_cast<ExitFunction> (dlsym (m.handle, "ModuleExit"));
-        m.getPluginFactory = reinterpret_cast<FactoryFunction> (dlsym (m.handle, "GetPluginFactory"));
-        if (m.moduleEntry == nullptr || m.moduleExit == nullptr || m.getPluginFactory == nullptr)
-        {
-            std::fprintf (stderr, "the module lacks a VST3 entry point\n");
-            return { m.handle };
-        }
-
-        if (!m.moduleEntry (m.handle))
-        {
-            std::fprintf (stderr, "ModuleEntry failed\n");
-            return { m.handle };
-        }
-        return m;
-    }
-
     // A new audio component, initialised without a host context, terminated and released at the end.
     struct ComponentRef
     {
@@ -78,12 +50,6 @@ namespace
 
         Vst::IComponent* component = nullptr;
     };
-}
-
-const Module& module()
-{
-    static const Module loaded = load();
-    return loaded;
 }
 
 std::string hex (const Bytes& b)
@@ -129,6 +95,19 @@ std::vector<std::uint8_t> freshState()
 {
     const ComponentRef c;
     return c.component != nullptr ? c.save() : std::vector<std::uint8_t>{};
+}
+
+std::vector<std::uint8_t> nonDefaultState()
+{
+    const std::string text = R"(<?xml version="1.0" encoding="UTF-8"?> <QUOLBANE>)"
+                             R"(<PARAM id="character" value="7.0"/><PARAM id="mix" value="80.0"/>)"
+                             R"(<PARAM id="decay" value="9.0"/></QUOLBANE>)";
+    std::vector<std::uint8_t> blob{ 'V', 'C', '2', '!' };
+    for (int i = 0; i < 4; ++i)
+        blob.push_back (static_cast<std::uint8_t> (text.size() >> (8 * i)));
+    blob.insert (blob.end(), text.begin(), text.end());
+    blob.push_back (0);
+    return statedamage::componentState (blob, statedamage::bypassTree (true));
 }
 
 Instance::Instance()

@@ -14,7 +14,9 @@
 #include <string>
 #include <vector>
 
-// The dlopen'ed Quolbane.so and its three entry points, loaded once for the whole test program.
+// The loaded module and its three entry points, loaded once for the whole test program: Quolbane.so
+// dlopen'ed (ModuleLoader.cpp), or the Windows DLL in the Windows test host, whose InitDll takes no
+// handle; there moduleEntry stays null, InitDll having been called on loading.
 namespace moduletest
 {
 using EntryFunction = bool (*) (void*);
@@ -64,9 +66,19 @@ inline Bytes comLayout (std::uint32_t w1, std::uint32_t w2, std::uint32_t w3, st
     return b;
 }
 
-inline const Bytes componentClassId = linuxLayout (0xABCDEF01, 0x9182FAEB, manufacturerCode, pluginCode);
-inline const Bytes controllerClassId = linuxLayout (0xABCDEF01, 0x1234ABCD, manufacturerCode, pluginCode);
-inline const Bytes processorInterfaceId = linuxLayout (0x0101ABAB, 0xABCDEF01, manufacturerCode, pluginCode);
+// Class IDs as the module under test hands them out: in the COM layout on Windows.
+inline Bytes moduleLayout (std::uint32_t w1, std::uint32_t w2, std::uint32_t w3, std::uint32_t w4)
+{
+#ifdef _WIN32
+    return comLayout (w1, w2, w3, w4);
+#else
+    return linuxLayout (w1, w2, w3, w4);
+#endif
+}
+
+inline const Bytes componentClassId = moduleLayout (0xABCDEF01, 0x9182FAEB, manufacturerCode, pluginCode);
+inline const Bytes controllerClassId = moduleLayout (0xABCDEF01, 0x1234ABCD, manufacturerCode, pluginCode);
+inline const Bytes processorInterfaceId = moduleLayout (0x0101ABAB, 0xABCDEF01, manufacturerCode, pluginCode);
 
 inline Bytes toBytes (const Steinberg::TUID id)
 {
@@ -123,6 +135,10 @@ Steinberg::tresult restoreAndSaveInto (const std::vector<std::uint8_t>& state, S
 
 // What a new component saves when nothing was restored.
 std::vector<std::uint8_t> freshState();
+
+// A state of the plug-in's own blob format with values other than the defaults, and JUCE's
+// trailer with the bypass on.
+std::vector<std::uint8_t> nonDefaultState();
 
 // A component and its controller, created, initialised and connected as a host does it, and torn
 // down in the reverse order unless the test has done so itself (tearDown).

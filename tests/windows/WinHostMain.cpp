@@ -6,16 +6,25 @@
 //   params    the parameters, as JUCE's host sees them
 //   audio     audio through the plug-in
 //   state     the state round trip through the host, also with a damaged JUCE trailer
+// and, through the module's own VST3 interfaces as a host that bends the rules calls them:
+//   instance  parameter information outside the list, queryInterface without an out pointer
+//   process   blocks longer than the prepared maximum, a negative sample count, bus arrangements
+//   streams   setState from streams that read a few bytes at a time or are far too long, getState
+//             into streams that write short or fail
+//   view      the editor's view in a host window, torn down in either order
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #define JUCE_VST3HEADERS_INCLUDE_HEADERS_ONLY 1
 #include <juce_audio_processors/format_types/juce_VST3Headers.h>
 
 #include "processor/ParameterTable.h"
+#include "tests/module/ByteStream.h"
+#include "tests/module/ModuleTestSupport.h"
 #include "tests/support/HostComponentState.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -581,6 +590,338 @@ void checkState (const juce::String& dllPath)
     p.releaseResources();
 }
 
+//==============================================================================
+using moduletest::ByteStream;
+using moduletest::Instance;
+
+const std::pair<tresult, tresult> activated{ kResultOk, kResultOk };
+
+// The first sample where two outputs differ, or -1.
+long firstDifference (const std::vector<float>& a, const std::vector<float>& b)
+{
+    if (a.size() != b.size())
+        return 0;
+    const auto where = std::mismatch (a.begin(), a.end(), b.begin());
+    return where.first == a.end() ? -1 : static_cast<long> (where.first - a.begin());
+}
+
+bool sounds (const std::vector<float>& samples)
+{
+    float peak = 0.0f;
+    for (auto x : samples)
+    {
+        if (!std::isfinite (x))
+            return false;
+        peak = std::max (peak, std::abs (x));
+    }
+    return peak > 0.01f;
+}
+
+void checkInstance (const juce::String&)
+{
+    // A host that asks past the parameter list, or after terminate, is told so; nothing is thrown.
+    {
+        Instance instance;
+        check (instance.isValid(), "the component and the controller are made and connected");
+        if (!instance.isValid())
+            return;
+        const auto count = instance.controller->getParameterCount();
+        checkEqual (static_cast<int> (count), 11, "parameter count");
+        for (const int32 index :
+             { -1, count, count + 1, std::numeric_limits<int32>::max(), std::numeric_limits<int32>::min() })
+        {
+            Vst::ParameterInfo info{};
+            check (instance.controller->getParameterInfo (index, info) == kInvalidArgument,
+                   "getParameterInfo refuses index " + std::to_string (index));
+        }
+        Vst::ParameterInfo last{};
+        check (instance.controller->getParameterInfo (count - 1, last) == kResultOk,
+               "getParameterInfo answers the last index");
+        check (instance.controller->terminate() == kResultOk, "the controller terminates");
+        Vst::ParameterInfo info{};
+        check (instance.controller->getParameterInfo (0, info) == kInvalidArgument,
+               "getParameterInfo refuses index 0 after terminate");
+    }
+
+    // queryInterface with nowhere to write the answer; the object still answers a proper query.
+    Instance instance;
+    moduletest::FactoryRef factory;
+    check (instance.isValid() && factory.factory != nullptr, "the factory and an instance are at hand");
+    if (!instance.isValid() || factory.factory == nullptr)
+        return;
+    const std::pair<const char*, FUnknown*> objects[] = {
+        { "factory", factory.factory },
+        { "component", instance.component },
+        { "controller", instance.controller },
+        { "audio processor", instance.processor },
+    };
+    for (const auto& [what, object] : objects)
+    {
+        const std::string label = std::string (what) + ": queryInterface ";
+        check (object->queryInterface (FUnknown::iid, nullptr) == kInvalidArgument,
+               label + "for FUnknown without an out pointer is refused");
+        check (object->queryInterface (Vst::IComponent::iid, nullptr) == kInvalidArgument,
+               label + "for IComponent without an out pointer is refused");
+        void* obj = nullptr;
+        check (object->queryInterface (FUnknown::iid, &obj) == kResultOk && obj != nullptr,
+               label + "with an out pointer still answers");
+        if (obj != nullptr)
+            static_cast<FUnknown*> (obj)->release();
+    }
+}
+
+void checkProcess (const juce::String&)
+{
+    // A host may send blocks longer than the maximum it announced, or announce a maximum of 0.
+    // Such blocks sound exactly as they do through an instance prepared for them, block after block.
+    struct LongBlock
+    {
+        const char* what;
+        int announcedMaximum;
+        int blockSize;
+    };
+    const LongBlock longBlocks[] = {
+        { "one sample over", 512, 513 },
+        { "eight samples over", 512, 520 },
+        { "eight times the maximum", 512, 4096 },
+        { "a maximum of one sample", 1, 300 },
+        { "a maximum of 0", 0, 512 },
+        { "a maximum of 0 and a long block", 0, 5000 },
+    };
+    for (const auto& c : longBlocks)
+    {
+        const auto label = std::string ("long block, ") + c.what + ": ";
+        Instance host, prepared;
+        check (host.isValid() && prepared.isValid(), label + "both instances are made");
+        if (!host.isValid() || !prepared.isValid())
+            continue;
+        check (host.activate (48000.0, c.announcedMaximum) == activated &&
+                   prepared.activate (48000.0, c.blockSize) == activated,
+               label + "both instances are activated");
+
+        const auto length = static_cast<std::size_t> (c.blockSize);
+        const auto input = moduletest::noiseBurst (length / 2 + 1, length);
+        for (int block = 0; block < 3; ++block)
+        {
+            const auto blockLabel = label + "block " + std::to_string (block);
+            const auto expected = prepared.process (input);
+            const auto output = host.process (input);
+            check (host.lastResult == kResultOk && output.size() == 2 * length, blockLabel + " is processed");
+            const auto difference = firstDifference (output, expected);
+            if (difference >= 0)
+                std::printf ("  %s: first difference at sample %ld of %zu\n", blockLabel.c_str(), difference,
+                             output.size());
+            check (difference == -1, blockLabel + " equals the output of an instance prepared for it");
+            check (sounds (output), blockLabel + " is finite and sounds");
+        }
+    }
+
+    {
+        Instance instance;
+        check (instance.isValid() && instance.activate (48000.0, 512) == activated, "an instance is activated");
+        if (instance.isValid())
+        {
+            Vst::ProcessData data{};
+            data.symbolicSampleSize = Vst::kSample32;
+            data.numSamples = -64;
+            check (instance.processor->process (data) == kInvalidArgument, "a negative sample count is refused");
+            check (sounds (instance.process (moduletest::noiseBurst (256, 512))) && instance.lastResult == kResultOk,
+                   "processing goes on after a negative sample count");
+        }
+    }
+
+    // The bus arrangements a host may propose to the one stereo (or mono) bus in each direction;
+    // whatever was refused, the instance still takes stereo and plays.
+    using namespace Vst::SpeakerArr;
+    constexpr Vst::SpeakerArrangement bit63 = Vst::SpeakerArrangement{ 1 } << 63;
+    struct Arrangement
+    {
+        const char* what;
+        std::vector<Vst::SpeakerArrangement> inputs, outputs;
+        tresult expected;
+    };
+    const Arrangement arrangements[] = {
+        { "stereo to stereo", { kStereo }, { kStereo }, kResultTrue },
+        { "mono to mono", { kMono }, { kMono }, kResultTrue },
+        { "mono to stereo", { kMono }, { kStereo }, kResultFalse },
+        { "two input buses", { kStereo, kStereo }, { kStereo }, kResultFalse },
+        { "two output buses", { kStereo }, { kStereo, kStereo }, kResultFalse },
+        { "bit 63 alone on the input", { bit63 }, { kStereo }, kResultFalse },
+        { "bit 63 with stereo on the output", { kStereo }, { kStereo | bit63 }, kResultFalse },
+    };
+    for (const auto& c : arrangements)
+    {
+        const auto label = std::string ("bus arrangement, ") + c.what + ": ";
+        Instance instance;
+        check (instance.isValid(), label + "an instance is made");
+        if (!instance.isValid())
+            continue;
+        auto inputs = c.inputs;
+        auto outputs = c.outputs;
+        const auto result = instance.processor->setBusArrangements (
+            inputs.data(), static_cast<int32> (inputs.size()), outputs.data(), static_cast<int32> (outputs.size()));
+        checkEqual (static_cast<int> (result), static_cast<int> (c.expected), label + "result");
+
+        Vst::SpeakerArrangement stereo[] = { kStereo, kStereo };
+        check (instance.processor->setBusArrangements (stereo, 1, stereo + 1, 1) == kResultTrue,
+               label + "stereo is taken afterwards");
+        check (instance.activate (48000.0, 512) == activated &&
+                   sounds (instance.process (moduletest::noiseBurst (256, 512))),
+               label + "the instance plays afterwards");
+    }
+
+    Instance instance;
+    check (instance.isValid() && instance.processor->setBusArrangements (nullptr, 1, nullptr, 1) == kInvalidArgument,
+           "bus arrangements: null arrays with a count are refused");
+}
+
+void checkStreams (const juce::String&)
+{
+    const auto fresh = moduletest::freshState();
+    const auto expected = moduletest::restoreAndSave (moduletest::nonDefaultState()).saved;
+    check (statedamage::hasTrailer (fresh) && statedamage::hasTrailer (expected) && expected != fresh,
+           "a restored state saves differently from a fresh one, both with JUCE's trailer");
+
+    // A host's stream may deliver fewer bytes per read than asked for; the state is restored all the
+    // same, the parameters and JUCE's bypass both, whichever kind of stream it is.
+    for (const bool tellsSize : { true, false })
+        for (const int32 bytesPerRead : { 1, 7, 100, 4095 })
+        {
+            const auto label = std::to_string (bytesPerRead) + " bytes per read" + (tellsSize ? ", sized" : "") + ": ";
+            ByteStream in (moduletest::nonDefaultState(), tellsSize);
+            in.maxBytesPerRead = bytesPerRead;
+            const auto run = moduletest::restoreAndSave (in);
+            check (run.restoreResult == kResultTrue, label + "setState succeeds");
+            check (run.saved == expected, label + "the whole state is restored");
+        }
+
+    // A stream far longer than any state of the plug-in (huge, or with no end) is refused after a
+    // bounded read, and the component keeps the state it had.
+    constexpr int64 largestState = 1 << 20;
+    constexpr int64 endless = -1, untold = -1;
+    struct LongStream
+    {
+        const char* what;
+        int64 length, reportedSize;
+    };
+    const LongStream longStreams[] = {
+        { "one byte over the largest state, sized", largestState + 1, largestState + 1 },
+        { "one byte over the largest state", largestState + 1, untold },
+        { "300 MB, sized", 300'000'000, 300'000'000 },
+        { "300 MB", 300'000'000, untold },
+        { "endless, telling a size of 2^40", endless, int64{ 1 } << 40 },
+        { "endless", endless, untold },
+    };
+    for (const auto& c : longStreams)
+    {
+        const auto label = std::string ("long stream, ") + c.what + ": ";
+        moduletest::GeneratedStream in (c.length, c.reportedSize);
+        const auto run = moduletest::restoreAndSave (in);
+        checkEqual (static_cast<int> (run.restoreResult), static_cast<int> (kResultFalse), label + "setState result");
+        if (in.bytesDelivered > largestState + 4096)
+            std::printf ("  %s%lld bytes read\n", label.c_str(), static_cast<long long> (in.bytesDelivered));
+        check (in.bytesDelivered <= largestState + 4096, label + "read no further than the largest state");
+        check (run.saved == fresh, label + "the component keeps its state");
+    }
+
+    // getState into a stream that takes only part of the state, or nothing, reports that the state
+    // was not saved.
+    struct ShortWrite
+    {
+        const char* what;
+        std::size_t capacity;
+        bool writesFail;
+        bool saved;
+    };
+    const ShortWrite shortWrites[] = {
+        { "room for the whole state", fresh.size(), false, true },
+        { "room for half of it", fresh.size() / 2, false, false },
+        { "room for all but one byte", fresh.size() - 1, false, false },
+        { "no room", 0, false, false },
+        { "every write fails", fresh.size(), true, false },
+    };
+    for (const auto& c : shortWrites)
+    {
+        const auto label = std::string ("getState, ") + c.what + ": ";
+        Instance instance;
+        check (instance.isValid(), label + "an instance is made");
+        if (!instance.isValid())
+            continue;
+        ByteStream out;
+        out.capacity = c.capacity;
+        out.writesFail = c.writesFail;
+        const auto result = instance.component->getState (&out);
+        if ((result == kResultOk) != c.saved)
+            std::printf ("  %sgot %d\n", label.c_str(), static_cast<int> (result));
+        check ((result == kResultOk) == c.saved, label + (c.saved ? "saved" : "reported as not saved"));
+        if (c.saved)
+            check (out.bytes == fresh, label + "the state is written whole");
+    }
+}
+
+// Runs the thread's message loop for a while, as a host's UI thread does; the editor's timer ticks
+// every 33 ms through it.
+void runMessageLoop (int milliseconds)
+{
+    const auto end = GetTickCount64() + static_cast<ULONGLONG> (milliseconds);
+    while (GetTickCount64() < end)
+    {
+        MSG message;
+        while (PeekMessageW (&message, nullptr, 0, 0, PM_REMOVE))
+        {
+            TranslateMessage (&message);
+            DispatchMessageW (&message);
+        }
+        Sleep (5);
+    }
+}
+
+// Both orders in which hosts take an open editor down; the second breaks the rules: the component
+// and the controller go first, while the view is still attached to the host's window.
+void checkView (const juce::String&)
+{
+    auto* window = CreateWindowExW (0, L"STATIC", L"Quolbane host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 640, 470,
+                                    nullptr, nullptr, GetModuleHandleW (nullptr), nullptr);
+    check (window != nullptr, "the host makes a window");
+    if (window == nullptr)
+        return;
+
+    for (const bool viewFirst : { true, false })
+    {
+        const std::string label = viewFirst ? "view released first: " : "component and controller released first: ";
+        Instance instance;
+        check (instance.isValid(), label + "an instance is made");
+        auto* view = instance.isValid() ? instance.controller->createView (Vst::ViewType::kEditor) : nullptr;
+        check (view != nullptr, label + "the controller makes an editor view");
+        if (view == nullptr)
+            continue;
+        check (view->isPlatformTypeSupported (kPlatformTypeHWND) == kResultTrue, label + "the view takes an HWND");
+        check (view->attached (window, kPlatformTypeHWND) == kResultTrue, label + "the view is attached");
+        ViewRect size{};
+        check (view->getSize (&size) == kResultTrue && size.getWidth() == 640 && size.getHeight() == 470,
+               label + "the view is 640 by 470");
+        check (view->queryInterface (FUnknown::iid, nullptr) == kInvalidArgument,
+               label + "queryInterface without an out pointer is refused");
+        runMessageLoop (300);
+
+        if (viewFirst)
+        {
+            check (view->removed() == kResultOk, label + "the view is removed");
+            view->release();
+            instance.tearDown();
+        }
+        else
+        {
+            instance.tearDown();
+            runMessageLoop (300);
+            check (view->removed() == kResultOk, label + "the view is removed");
+            view->release();
+        }
+        runMessageLoop (300);
+    }
+    DestroyWindow (window);
+}
+
 // The module file, as a Windows path: Unix paths map to wine's Z: drive.
 juce::String windowsPath (juce::String path)
 {
@@ -588,21 +929,48 @@ juce::String windowsPath (juce::String path)
         path = "Z:" + path;
     return path.replaceCharacter ('/', '\\');
 }
+
+juce::String moduleFile;
 } // namespace
+
+// The shared module support's loader: LoadLibrary, then InitDll before any other call; the module
+// stays loaded until the process ends.
+const moduletest::Module& moduletest::module()
+{
+    static const Module loaded = []
+    {
+        Module m;
+        auto* handle = LoadLibraryW (moduleFile.toWideCharPointer());
+        if (handle == nullptr)
+            return m;
+        m.handle = handle;
+        const auto entry = [handle] (const char* name)
+        { return reinterpret_cast<void*> (GetProcAddress (handle, name)); };
+        auto* initDll = reinterpret_cast<BoolEntry*> (entry ("InitDll"));
+        m.moduleExit = reinterpret_cast<ExitFunction> (entry ("ExitDll"));
+        if (initDll != nullptr && m.moduleExit != nullptr && initDll())
+            m.getPluginFactory = reinterpret_cast<FactoryFunction> (entry ("GetPluginFactory"));
+        return m;
+    }();
+    return loaded;
+}
 
 int main (int argc, char* argv[])
 {
     if (argc != 3)
     {
-        std::printf ("usage: %s entry|factory|describe|params|audio|state <path to Quolbane.vst3 DLL>\n", argv[0]);
+        std::printf ("usage: %s GROUP <path to Quolbane.vst3 DLL>\n", argv[0]);
         return 2;
     }
     const std::string group = argv[1];
     const auto dllPath = windowsPath (argv[2]);
+    moduleFile = dllPath;
 
     const std::map<std::string, std::function<void (const juce::String&)>> groups{
         { "entry", checkEntryPoints }, { "factory", checkFactory }, { "describe", checkDescription },
         { "params", checkParameters }, { "audio", checkAudio },     { "state", checkState },
+        { "instance", checkInstance }, { "process", checkProcess }, { "streams", checkStreams },
+        { "view", checkView },
     };
     const auto found = groups.find (group);
     if (found == groups.end())
