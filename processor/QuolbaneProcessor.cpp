@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <string_view>
 
 QuolbaneProcessor::QuolbaneProcessor()
     : juce::AudioProcessor (BusesProperties()
@@ -130,11 +129,9 @@ float QuolbaneProcessor::finiteValueOf (std::size_t index) const noexcept
 
 double QuolbaneProcessor::getTailLengthSeconds() const
 {
-    constexpr std::size_t decayIndex = 2;
-    static_assert (std::string_view (floatParameterTable[decayIndex].id) == "decay");
-    const auto decaySeconds = static_cast<double> (finiteValueOf (decayIndex));
-    const auto scale = static_cast<double> (characterTable[static_cast<std::size_t> (getCharacterIndex())].decayScale);
-    return scale * decaySeconds;
+    // From the parameters rather than the engine, so a new character or setting counts at once.
+    const auto& character = characterTable[static_cast<std::size_t> (getCharacterIndex())];
+    return ReverbEngine::tailSeconds (character, engineParametersFromValues(), engine.sampleRate);
 }
 
 bool QuolbaneProcessor::acceptsMidi() const
