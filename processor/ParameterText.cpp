@@ -1,5 +1,7 @@
 #include "ParameterText.h"
 
+#include "engine/CharacterPreset.h"
+
 #include <limits>
 
 juce::String ParameterText::withBoundedExponent (const juce::String& text)
@@ -34,4 +36,13 @@ float ParameterText::valueOf (const juce::String& text)
 
     constexpr double largest = std::numeric_limits<float>::max();
     return static_cast<float> (juce::jlimit (-largest, largest, withBoundedExponent (trimmed).getDoubleValue()));
+}
+
+int ParameterText::characterIndexOf (const juce::String& text)
+{
+    const auto name = text.trim();
+    for (int i = 0; i < numCharacters; ++i)
+        if (name.equalsIgnoreCase (characterTable[static_cast<std::size_t> (i)].name))
+            return i;
+    return -1;
 }

@@ -14,4 +14,8 @@ juce::String withBoundedExponent (const juce::String& text);
 // one ("nan", "inf", "abc") reads as 0, and a number beyond float's range as float's largest, so
 // the result is always finite; the parameter then clamps it to its range.
 float valueOf (const juce::String& text);
+
+// The index of the character that a text names, whatever its case and the spaces around it; -1
+// when it names none.
+int characterIndexOf (const juce::String& text);
 }

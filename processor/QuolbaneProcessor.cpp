@@ -8,6 +8,23 @@
 #include <cmath>
 #include <cstring>
 
+namespace
+{
+// The character choice, reading a text (a host's, or typed) as the character it names whatever its
+// case and the spaces around it; a text that names no character keeps the character as it is.
+class CharacterChoice final : public juce::AudioParameterChoice
+{
+public:
+    using juce::AudioParameterChoice::AudioParameterChoice;
+
+    float getValueForText (const juce::String& text) const override
+    {
+        const int index = ParameterText::characterIndexOf (text);
+        return convertTo0to1 (static_cast<float> (index >= 0 ? index : getIndex()));
+    }
+};
+}
+
 QuolbaneProcessor::QuolbaneProcessor()
     : juce::AudioProcessor (BusesProperties()
                                 .withInput ("Input", juce::AudioChannelSet::stereo(), true)
@@ -29,9 +46,8 @@ juce::AudioProcessorValueTreeState::ParameterLayout QuolbaneProcessor::createPar
     for (const auto& row : characterTable)
         names.add (row.name);
 
-    layout.add (std::make_unique<juce::AudioParameterChoice> (juce::ParameterID{ characterParameterId, 1 }, "Character",
-                                                              names, defaultCharacterIndex,
-                                                              juce::AudioParameterChoiceAttributes()));
+    layout.add (std::make_unique<CharacterChoice> (juce::ParameterID{ characterParameterId, 1 }, "Character", names,
+                                                   defaultCharacterIndex, juce::AudioParameterChoiceAttributes()));
 
     for (const auto& info : floatParameterTable)
     {
