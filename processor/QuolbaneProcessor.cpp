@@ -51,9 +51,15 @@ juce::AudioProcessorValueTreeState::ParameterLayout QuolbaneProcessor::createPar
 
     for (const auto& info : floatParameterTable)
     {
-        // Typed text that is not a number ("nan", "inf") must not give a value outside the range.
-        const auto attributes = juce::AudioParameterFloatAttributes().withLabel (info.label).withValueFromStringFunction (
-            [] (const juce::String& text) { return ParameterText::valueOf (text); });
+        // Typed text that is not a number ("nan", "inf") must not give a value outside the range,
+        // and a value that is not a number shows as the default that plays instead.
+        const auto attributes =
+            juce::AudioParameterFloatAttributes()
+                .withLabel (info.label)
+                .withStringFromValueFunction (
+                    [fallback = info.defaultValue, interval = info.interval] (float value, int maximumLength)
+                    { return ParameterText::textOf (value, fallback, interval, maximumLength); })
+                .withValueFromStringFunction ([] (const juce::String& text) { return ParameterText::valueOf (text); });
         const juce::NormalisableRange<float> range (info.start, info.end, info.interval, info.skew);
         layout.add (std::make_unique<juce::AudioParameterFloat> (juce::ParameterID{ info.id, 1 }, info.name, range,
                                                                  info.defaultValue, attributes));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace hosttest;
 
 // Text that a host reads through the plug-in (getParamValueByString) and the text it shows for a
@@ -37,4 +39,36 @@ TEST (HostText, CharacterNamesReadInAnyCaseAndOtherTextKeepsTheCharacter)
     character->setValue (character->getValueForText (" halo "));
     process (*plugin, makeBlock (2, blockSize));
     EXPECT_EQ (character->getText (character->getValue(), 100), "Halo");
+}
+
+TEST (HostText, FloatParameterAtNaNShowsItsDefault)
+{
+    // The value plays as the default, so it reads as the default, not "nan" nor the value before.
+    struct Case
+    {
+        const char* name;
+        const char* defaultText;
+    };
+    const Case cases[]{
+        { "Mix", "35.0" },       { "Size", "100.0" },   { "Decay", "2.00" },
+        { "Pre-Delay", "20.0" }, { "Damping", "50.0" }, { "Modulation", "50.0" },
+        { "Width", "100.0" },    { "Low Cut", "100" },  { "High Cut", "9000" },
+    };
+
+    auto plugin = createPlugin();
+    ASSERT_NE (plugin, nullptr);
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        auto* parameter = findParameter (*plugin, c.name);
+        ASSERT_NE (parameter, nullptr);
+        parameter->setValue (0.9f);
+        process (*plugin, makeBlock (2, blockSize));
+        ASSERT_NE (parameter->getText (parameter->getValue(), 100), c.defaultText);
+
+        parameter->setValue (std::numeric_limits<float>::quiet_NaN());
+        process (*plugin, makeBlock (2, blockSize));
+        EXPECT_EQ (parameter->getText (parameter->getValue(), 100), c.defaultText);
+        EXPECT_EQ (parameter->getText (std::numeric_limits<float>::quiet_NaN(), 100), c.defaultText);
+    }
 }
