@@ -218,8 +218,95 @@ void ReverbEngine::updateCoefficients() noexcept
     earlyLowpassR.setCutoff (earlyCutoff, sampleRate);
 
     gateHoldSamples = (c.gateMs * 0.001f) * sr;
-    gateReleaseCoef = std::exp (-1.0f / (sr * 0.025f));
+    gateReleaseCoef = std::exp (-1.0f / (sr * gateReleaseSeconds));
 
     mixSmoother.setTargetValue (params.mix);
     widthSmoother.setTargetValue (params.width);
+}
+
+double ReverbEngine::tailSeconds (const CharacterPreset& c, const EngineParameters& p, double rate) noexcept
+{
+    const double sr = std::isfinite (rate) && rate >= 1.0 ? rate : 44100.0;
+    const double ln1000 = std::log (1000.0); // 60 dB, in nepers of amplitude
+    // A cutoff as OnePole holds it.
+    const auto cutoff = [sr] (double hz) { return std::clamp (hz, 10.0, 0.49 * sr); };
+
+    const double preDelay = std::clamp (static_cast<double> (p.predelay) * 0.001, 1.0 / sr, 0.25);
+
+    // The early taps feed the output directly, beside the diffusers and the network; the last
+    // lies at most 1.15 times the spread (plus 1 ms) behind the pre-delay.
+    const double earlyTap = c.earlyTaps > 0 ? (static_cast<double> (c.earlySpreadMs) * 1.15 + 1.0) * 0.001 : 0.0;
+
+    // Allpass stages in series: the slowest stage's own 60 dB fall, plus the time constant of
+    // every other one (the mean times of decays in series add up).
+    double slowest = 0.0;
+    double constants = 0.0;
+    const auto addStage = [&slowest, &constants] (float delayMs, double gain)
+    {
+        if (gain <= 0.0)
+            return;
+        const double tau = static_cast<double> (delayMs) * 0.001 / -std::log (std::min (gain, 0.95));
+        slowest = std::max (slowest, tau);
+        constants += tau;
+    };
+    for (int i = 0; i < std::clamp (c.diffusers, 0, numDiffusers); ++i)
+        addStage (diffuserDelayMs[static_cast<std::size_t> (i)], static_cast<double> (c.diffusion));
+    if (c.coil > 0.0f)
+        for (const float ms : coilDelayMs)
+            addStage (ms, static_cast<double> (c.coil) * 0.35 + 0.55);
+    const double diffusers = slowest * ln1000 + (constants - slowest);
+
+    // The network: the first pass through its longest (modulated) line, then the fall of its
+    // slowest band. Each band enters as the input high-pass lets it through and falls at the
+    // decay's rate plus what the damping low-pass takes from it on every pass, counted over the
+    // longest line, which passes least often. Every line is fed the same input, which the mixing
+    // inverts on each pass and the two output sums cancel, so below about half the lines' mean
+    // circulation rate nothing sounds; the search starts there.
+    const double lengthScale = (1.0 - static_cast<double> (c.compactness) * 0.45) * static_cast<double> (c.sizeScale) *
+                               static_cast<double> (p.size);
+    double longest = 0.0;
+    double mean = 0.0;
+    for (const float ms : fdnBaseDelayMs)
+    {
+        const double d = std::max (lengthScale * static_cast<double> (ms) * 0.001, 2.0 / sr);
+        longest = std::max (longest, d);
+        mean += d / numLines;
+    }
+    longest += std::abs (static_cast<double> (c.modDepthMs) * static_cast<double> (p.modulation)) * 0.001;
+
+    // |H|^2 of a one-pole low-pass with pole k at angular frequency w; the high-pass is 1 - H.
+    const auto pole = [sr] (double hz) { return std::exp (-2.0 * juce::MathConstants<double>::pi * hz / sr); };
+    const double highpassPole =
+        pole (cutoff (std::max (static_cast<double> (c.bassCutHz) * 0.5, static_cast<double> (p.lowcut))));
+    const double dampingPole =
+        pole (cutoff (std::pow (5.0, 1.0 - static_cast<double> (p.damping) * 2.4) * static_cast<double> (c.dampingHz)));
+    const auto lowpassSquared = [] (double k, double w)
+    { return (1.0 - k) * (1.0 - k) / (1.0 - 2.0 * k * std::cos (w) + k * k); };
+    const auto highpassSquared = [] (double k, double w)
+    { return k * k * (2.0 - 2.0 * std::cos (w)) / (1.0 - 2.0 * k * std::cos (w) + k * k); };
+
+    const double rt60 = std::max (static_cast<double> (c.decayScale) * static_cast<double> (p.decay), 0.1);
+    double slowestBand = 0.0;
+    for (double hz = 0.5 / mean; hz < 0.5 * sr; hz *= juce::MathConstants<double>::sqrt2) // half octaves
+    {
+        const double w = 2.0 * juce::MathConstants<double>::pi * hz / sr;
+        const double entersDb = 10.0 * std::log10 (highpassSquared (highpassPole, w));
+        const double dbPerSecond = 60.0 / rt60 - 10.0 * std::log10 (lowpassSquared (dampingPole, w)) / longest;
+        slowestBand = std::max (slowestBand, (60.0 + entersDb) / dbPerSecond);
+    }
+    const double network = longest + slowestBand;
+
+    double tail = preDelay + std::max (earlyTap, diffusers + network);
+
+    // The gate closes the tail: the envelope of a full-scale input falls to the threshold, the
+    // gate holds, then its release takes the output 60 dB down.
+    if (c.gateMs > 0.0f)
+    {
+        const double fall = std::log (static_cast<double> (gateThreshold)) /
+                            std::log (1.0 - static_cast<double> (gateEnvelopeFall)) / sr;
+        const double closed =
+            fall + static_cast<double> (c.gateMs) * 0.001 + static_cast<double> (gateReleaseSeconds) * ln1000;
+        tail = std::min (tail, closed);
+    }
+    return tail;
 }

@@ -29,6 +29,12 @@ public:
         23.71f, 29.33f, 34.11f, 41.73f, 47.31f, 53.87f, 61.13f, 67.39f
     };
 
+    // The output gate: the input's envelope falls by this share per sample, the gate holds while
+    // the envelope is above the threshold, then closes with this release time.
+    static constexpr float gateEnvelopeFall = 0.0008f;
+    static constexpr float gateThreshold = 0.015f;
+    static constexpr float gateReleaseSeconds = 0.025f;
+
     ReverbEngine();
 
     // Sizes every line for the rate and leaves a silent engine voiced by the current character.
@@ -44,6 +50,12 @@ public:
 
     // max(1, nearest integer to ms x 0.001 x sampleRate), formed in single precision.
     static int msToSamples (float ms, double sampleRate) noexcept;
+
+    // Seconds the output rings once the input stops: at least the time it takes to fall 60 dB
+    // below its peak after a burst of up to full scale. Worked out from the voicing and the
+    // settings alone, in double precision, without an engine.
+    static double tailSeconds (const CharacterPreset& character, const EngineParameters& settings,
+                               double sampleRate) noexcept;
 
     // Whether the sample loop may use AVX2 (eight lanes) rather than SSE2 (four): both compute
     // the same samples. The wider loop runs only where the build and the CPU have it.

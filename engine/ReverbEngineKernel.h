@@ -603,10 +603,10 @@ void processLanes (ReverbEngine& e, float* left, float* right, bool stereo, int 
                 if (gateOn)
                 {
                     const float ax = std::abs (mono[n]);
-                    const float rate = ax > e.gateEnvelope ? 0.05f : 0.0008f;
+                    const float rate = ax > e.gateEnvelope ? 0.05f : ReverbEngine::gateEnvelopeFall;
                     e.gateEnvelope = e.gateEnvelope + (ax - e.gateEnvelope) * rate;
 
-                    if (e.gateEnvelope > 0.015f)
+                    if (e.gateEnvelope > ReverbEngine::gateThreshold)
                         e.gateHoldCounter = e.gateHoldSamples;
 
                     if (e.gateHoldCounter > 0.0f)

@@ -1,5 +1,8 @@
 #include "ParameterText.h"
 
+#include "engine/CharacterPreset.h"
+
+#include <cmath>
 #include <limits>
 
 juce::String ParameterText::withBoundedExponent (const juce::String& text)
@@ -34,4 +37,38 @@ float ParameterText::valueOf (const juce::String& text)
 
     constexpr double largest = std::numeric_limits<float>::max();
     return static_cast<float> (juce::jlimit (-largest, largest, withBoundedExponent (trimmed).getDoubleValue()));
+}
+
+juce::String ParameterText::textOf (float value, float fallback, float interval, int maximumLength)
+{
+    // JUCE's rule: a whole interval shows no decimals, any other as many as it has, up to seven.
+    int decimals = 7;
+    if (interval != 0.0f)
+    {
+        if (juce::approximatelyEqual (std::abs (interval - std::floor (interval)), 0.0f))
+        {
+            decimals = 0;
+        }
+        else
+        {
+            auto v = std::abs (juce::roundToInt (interval * std::pow (10.0, decimals)));
+            while (v % 10 == 0 && decimals > 0)
+            {
+                --decimals;
+                v /= 10;
+            }
+        }
+    }
+
+    const juce::String text (std::isfinite (value) ? value : fallback, decimals);
+    return maximumLength > 0 ? text.substring (0, maximumLength) : text;
+}
+
+int ParameterText::characterIndexOf (const juce::String& text)
+{
+    const auto name = text.trim();
+    for (int i = 0; i < numCharacters; ++i)
+        if (name.equalsIgnoreCase (characterTable[static_cast<std::size_t> (i)].name))
+            return i;
+    return -1;
 }

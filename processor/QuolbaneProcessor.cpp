@@ -7,7 +7,23 @@
 
 #include <cmath>
 #include <cstring>
-#include <string_view>
+
+namespace
+{
+// The character choice, reading a text (a host's, or typed) as the character it names whatever its
+// case and the spaces around it; a text that names no character keeps the character as it is.
+class CharacterChoice final : public juce::AudioParameterChoice
+{
+public:
+    using juce::AudioParameterChoice::AudioParameterChoice;
+
+    float getValueForText (const juce::String& text) const override
+    {
+        const int index = ParameterText::characterIndexOf (text);
+        return convertTo0to1 (static_cast<float> (index >= 0 ? index : getIndex()));
+    }
+};
+}
 
 QuolbaneProcessor::QuolbaneProcessor()
     : juce::AudioProcessor (BusesProperties()
@@ -30,15 +46,20 @@ juce::AudioProcessorValueTreeState::ParameterLayout QuolbaneProcessor::createPar
     for (const auto& row : characterTable)
         names.add (row.name);
 
-    layout.add (std::make_unique<juce::AudioParameterChoice> (juce::ParameterID{ characterParameterId, 1 }, "Character",
-                                                              names, defaultCharacterIndex,
-                                                              juce::AudioParameterChoiceAttributes()));
+    layout.add (std::make_unique<CharacterChoice> (juce::ParameterID{ characterParameterId, 1 }, "Character", names,
+                                                   defaultCharacterIndex, juce::AudioParameterChoiceAttributes()));
 
     for (const auto& info : floatParameterTable)
     {
-        // Typed text that is not a number ("nan", "inf") must not give a value outside the range.
-        const auto attributes = juce::AudioParameterFloatAttributes().withLabel (info.label).withValueFromStringFunction (
-            [] (const juce::String& text) { return ParameterText::valueOf (text); });
+        // Typed text that is not a number ("nan", "inf") must not give a value outside the range,
+        // and a value that is not a number shows as the default that plays instead.
+        const auto attributes =
+            juce::AudioParameterFloatAttributes()
+                .withLabel (info.label)
+                .withStringFromValueFunction (
+                    [fallback = info.defaultValue, interval = info.interval] (float value, int maximumLength)
+                    { return ParameterText::textOf (value, fallback, interval, maximumLength); })
+                .withValueFromStringFunction ([] (const juce::String& text) { return ParameterText::valueOf (text); });
         const juce::NormalisableRange<float> range (info.start, info.end, info.interval, info.skew);
         layout.add (std::make_unique<juce::AudioParameterFloat> (juce::ParameterID{ info.id, 1 }, info.name, range,
                                                                  info.defaultValue, attributes));
@@ -130,11 +151,9 @@ float QuolbaneProcessor::finiteValueOf (std::size_t index) const noexcept
 
 double QuolbaneProcessor::getTailLengthSeconds() const
 {
-    constexpr std::size_t decayIndex = 2;
-    static_assert (std::string_view (floatParameterTable[decayIndex].id) == "decay");
-    const auto decaySeconds = static_cast<double> (finiteValueOf (decayIndex));
-    const auto scale = static_cast<double> (characterTable[static_cast<std::size_t> (getCharacterIndex())].decayScale);
-    return scale * decaySeconds;
+    // From the parameters rather than the engine, so a new character or setting counts at once.
+    const auto& character = characterTable[static_cast<std::size_t> (getCharacterIndex())];
+    return ReverbEngine::tailSeconds (character, engineParametersFromValues(), engine.sampleRate);
 }
 
 bool QuolbaneProcessor::acceptsMidi() const

@@ -49,25 +49,34 @@ prepare_apt() {
 }
 
 # Unpacks the newest version of a Debian source package (Debian's patches applied) that the mirror
-# actually serves into $winlibs/src/<package>; prints that directory.
+# actually serves into $winlibs/src/<package>; prints that directory. An archive can list a newer
+# version (a security release) than it serves, so trying the next older one is expected: apt's
+# output goes to a log, and one line tells which version is built.
 fetch_source() {
     local package=$1
     local dest=$winlibs/src/$package
+    local log=$winlibs/$package-source.log
     local versions
+    local skipped=()
     versions=$(apt-cache "${aptopts[@]}" showsrc "$package" | sed -n 's/^Version: //p' | sort -u |
         sort -r -V)
     rm -rf "$dest"
     mkdir -p "$dest"
+    : >"$log"
     for v in $versions; do
-        if (cd "$dest" && apt-get "${aptopts[@]}" source -qq "$package=$v" >&2); then
+        if (cd "$dest" && apt-get "${aptopts[@]}" source -qq "$package=$v") >>"$log" 2>&1; then
             echo "$package $v" >"$dest.version"
+            local note=""
+            [ "${#skipped[@]}" -eq 0 ] || note=" (the archive lists ${skipped[*]} but serves no source for it)"
+            echo "build-windows: building $package $v for x86_64-w64-mingw32$note" >&2
             find "$dest" -mindepth 1 -maxdepth 1 -type d -print -quit
             return
         fi
-        echo "build-windows: $package $v not available, trying an older version" >&2
+        skipped+=("$v")
         rm -rf "${dest:?}"/*
     done
-    echo "build-windows: no source of $package could be fetched" >&2
+    tail -n 20 "$log" >&2
+    echo "build-windows: no source of $package could be fetched, see $log" >&2
     exit 1
 }
 
@@ -148,14 +157,14 @@ xsimd_version() {
 declare -A source_package=([libjpeg]=libjpeg-turbo [libpng]=libpng1.6 [expat]=expat)
 for lib in libjpeg libpng expat; do
     stamp=$winlibs/$lib.stamp
-    if [ ! -f "$stamp" ]; then
-        echo "build-windows: building $lib for x86_64-w64-mingw32"
+    if [ -f "$stamp" ]; then
+        echo "build-windows: $lib from $(cat "$stamp"), built before"
+    else
         mkdir -p "$winlibs"
         prepare_apt
         build_$lib "${source_package[$lib]}"
         cp "$winlibs/src/${source_package[$lib]}.version" "$stamp"
     fi
-    echo "build-windows: $lib from $(cat "$stamp")"
 done
 
 if [ -d /usr/include/xsimd ]; then

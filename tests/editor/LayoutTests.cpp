@@ -197,14 +197,15 @@ TEST (EditorValueBoxes, TextThatIsNotANumberAndNaNFromTheHostNeverReachTheKnobsO
             auto& p = parameter (live, parameterIds[i]);
             const auto range = p.getNormalisableRange();
 
+            juce::Label* valueBox = nullptr;
+            for (auto* child : slider.getChildren())
+                if (auto* label = dynamic_cast<juce::Label*> (child))
+                    valueBox = label;
+            ASSERT_NE (valueBox, nullptr);
+
             float shown = 0.0f;
             if (typed != nullptr)
             {
-                juce::Label* valueBox = nullptr;
-                for (auto* child : slider.getChildren())
-                    if (auto* label = dynamic_cast<juce::Label*> (child))
-                        valueBox = label;
-                ASSERT_NE (valueBox, nullptr);
                 valueBox->showEditor();
                 auto* textEditor = valueBox->getCurrentTextEditor();
                 ASSERT_NE (textEditor, nullptr);
@@ -222,6 +223,8 @@ TEST (EditorValueBoxes, TextThatIsNotANumberAndNaNFromTheHostNeverReachTheKnobsO
 
             EXPECT_NEAR (slider.getValue(), shown, 1.0e-4);
             EXPECT_EQ (slider.getTextFromValue (slider.getValue()), p.getText (p.convertTo0to1 (shown), 0));
+            EXPECT_EQ (valueBox->getText(), p.getText (p.convertTo0to1 (shown), 0));
+            EXPECT_EQ (p.getText (p.getValue(), 0), p.getText (p.convertTo0to1 (shown), 0));
             const auto image = snapshot (*editor); // painted with numbers only
             EXPECT_GT (image.getWidth(), 0);
 

@@ -382,36 +382,38 @@ TEST (HandOverLayouts, MonoAndStereoBlocksAreReverberated)
     }
 }
 
-TEST (TailLength, IsDecayTimesTheCharactersDecayScale)
+TEST (TailLength, FollowsTheSettingsAtOnceAndCarriesThePreDelay)
 {
+    // No block runs in between: the tail is read from the parameters as they stand.
     QuolbaneProcessor p;
+    p.prepareToPlay (sampleRate, blockSize);
+    const auto tailAt = [&p] (int character, float decay, float preDelay)
+    {
+        setPlain (p, "character", static_cast<float> (character));
+        setPlain (p, "decay", decay);
+        setPlain (p, "predelay", preDelay);
+        return p.getTailLengthSeconds();
+    };
+
     for (int idx = 0; idx < numCharacters; ++idx)
     {
         SCOPED_TRACE (characterTable[static_cast<std::size_t> (idx)].name);
-        setPlain (p, "character", static_cast<float> (idx));
-        const double expected = static_cast<double> (characterTable[static_cast<std::size_t> (idx)].decayScale) * 2.0;
-        EXPECT_EQ (p.getTailLengthSeconds(), expected);
-    }
-
-    struct Case
-    {
-        int character;
-        float decay;
-        double seconds;
-    };
-    const Case cases[]{
-        { 2, 2.0f, 2.9 },   // Hall at the default decay
-        { 4, 0.2f, 0.09 },  // Room at the shortest decay
-        { 9, 20.0f, 90.0 }, // Void at the longest decay
-    };
-    for (const auto& c : cases)
-    {
-        SCOPED_TRACE (c.seconds);
-        setPlain (p, "character", static_cast<float> (c.character));
-        setPlain (p, "decay", c.decay);
-        const double exact = static_cast<double> (characterTable[static_cast<std::size_t> (c.character)].decayScale) *
-                             static_cast<double> (raw (p, "decay"));
-        EXPECT_EQ (p.getTailLengthSeconds(), exact);
-        EXPECT_NEAR (p.getTailLengthSeconds(), c.seconds, 1e-5);
+        const double shortest = tailAt (idx, 0.2f, 0.0f);
+        const double longest = tailAt (idx, 20.0f, 0.0f);
+        const double delayed = tailAt (idx, 20.0f, 250.0f);
+        EXPECT_GT (shortest, 0.0);
+        if (characterTable[static_cast<std::size_t> (idx)].gateMs > 0.0f)
+        {
+            // The gate closes the tail whatever the decay and the pre-delay.
+            EXPECT_EQ (longest, shortest);
+            EXPECT_EQ (delayed, shortest);
+        }
+        else
+        {
+            EXPECT_GT (tailAt (idx, 2.0f, 0.0f), shortest);
+            EXPECT_GT (longest, tailAt (idx, 2.0f, 0.0f));
+            // The pre-delay holds the whole reverb back: 250 ms against the smallest, one sample.
+            EXPECT_NEAR (delayed - longest, 0.25 - 1.0 / sampleRate, 1.0e-9);
+        }
     }
 }
