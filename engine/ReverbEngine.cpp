@@ -298,11 +298,13 @@ double ReverbEngine::tailSeconds (const CharacterPreset& c, const EngineParamete
 
     double tail = preDelay + std::max (earlyTap, diffusers + network);
 
-    // The gate closes the tail: the envelope of a full-scale input falls to the threshold, the
-    // gate holds, then its release takes the output 60 dB down.
+    // The gate closes the tail: the input's envelope falls to the threshold, the gate holds, then
+    // its release takes the output 60 dB down. The envelope may start from well above full scale
+    // (+24 dBFS), which floating-point hosts pass on.
     if (c.gateMs > 0.0f)
     {
-        const double fall = std::log (static_cast<double> (gateThreshold)) /
+        constexpr double loudestInput = 16.0;
+        const double fall = std::log (static_cast<double> (gateThreshold) / loudestInput) /
                             std::log (1.0 - static_cast<double> (gateEnvelopeFall)) / sr;
         const double closed =
             fall + static_cast<double> (c.gateMs) * 0.001 + static_cast<double> (gateReleaseSeconds) * ln1000;
