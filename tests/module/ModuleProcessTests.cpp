@@ -1,3 +1,4 @@
+#include "HostRuleCases.h"
 #include "ModuleTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -14,17 +15,6 @@ using namespace Steinberg;
 
 namespace
 {
-const std::pair<tresult, tresult> activated{ kResultOk, kResultOk };
-
-// The first sample where two outputs differ, or -1.
-long firstDifference (const std::vector<float>& a, const std::vector<float>& b)
-{
-    if (a.size() != b.size())
-        return 0;
-    const auto where = std::mismatch (a.begin(), a.end(), b.begin());
-    return where.first == a.end() ? -1 : static_cast<long> (where.first - a.begin());
-}
-
 bool allFinite (const std::vector<float>& samples)
 {
     return std::all_of (samples.begin(), samples.end(), [] (float x) { return std::isfinite (x); });
@@ -69,21 +59,8 @@ rlim_t addressSpaceInUse()
 // blocks sound exactly as they do through an instance prepared for them, block after block.
 TEST (ModuleProcess, BlocksLongerThanThePreparedMaximumSoundAsThroughOnePreparedForThem)
 {
-    struct Case
-    {
-        const char* what;
-        int announcedMaximum;
-        int blockSize;
-    };
-    const Case cases[] = {
-        { "one sample over", 512, 513 },
-        { "eight samples over", 512, 520 },
-        { "eight times the maximum", 512, 4096 },
-        { "a maximum of one sample", 1, 300 },
-        { "a maximum of 0", 0, 512 },
-        { "a maximum of 0 and a long block", 0, 5000 },
-        { "2^20 samples", 4096, 1 << 20 },
-    };
+    auto cases = std::vector<hostrules::LongBlock> (std::begin (hostrules::longBlocks), std::end (hostrules::longBlocks));
+    cases.push_back ({ "2^20 samples", 4096, 1 << 20 });
 
     for (const auto& c : cases)
     {
@@ -125,25 +102,7 @@ TEST (ModuleProcess, NegativeSampleCountIsRefusedAndProcessingGoesOn)
 // The bus arrangements a host may propose to the one stereo (or mono) bus in each direction.
 TEST (ModuleProcess, BusArrangementsOutsideTheLayoutsAreRefused)
 {
-    using namespace Vst::SpeakerArr;
-    constexpr Vst::SpeakerArrangement bit63 = Vst::SpeakerArrangement{ 1 } << 63;
-    struct Case
-    {
-        const char* what;
-        std::vector<Vst::SpeakerArrangement> inputs, outputs;
-        tresult expected;
-    };
-    const Case cases[] = {
-        { "stereo to stereo", { kStereo }, { kStereo }, kResultTrue },
-        { "mono to mono", { kMono }, { kMono }, kResultTrue },
-        { "mono to stereo", { kMono }, { kStereo }, kResultFalse },
-        { "two input buses", { kStereo, kStereo }, { kStereo }, kResultFalse },
-        { "two output buses", { kStereo }, { kStereo, kStereo }, kResultFalse },
-        { "bit 63 alone on the input", { bit63 }, { kStereo }, kResultFalse },
-        { "bit 63 with stereo on the output", { kStereo }, { kStereo | bit63 }, kResultFalse },
-    };
-
-    for (const auto& c : cases)
+    for (const auto& c : hostrules::arrangements())
     {
         SCOPED_TRACE (c.what);
         Instance instance;
@@ -155,7 +114,7 @@ TEST (ModuleProcess, BusArrangementsOutsideTheLayoutsAreRefused)
                    c.expected);
 
         // Whatever was refused, the instance still takes stereo and plays.
-        Vst::SpeakerArrangement stereo[] = { kStereo, kStereo };
+        Vst::SpeakerArrangement stereo[] = { Vst::SpeakerArr::kStereo, Vst::SpeakerArr::kStereo };
         EXPECT_EQ (instance.processor->setBusArrangements (stereo, 1, stereo + 1, 1), kResultTrue);
         ASSERT_EQ (instance.activate (48000.0, 512), activated);
         EXPECT_GT (peak (instance.process (noiseBurst (256, 512))), 0.01f);

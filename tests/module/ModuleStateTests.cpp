@@ -1,4 +1,5 @@
 #include "ByteStream.h"
+#include "HostRuleCases.h"
 #include "ModuleTestSupport.h"
 
 #include "tests/support/ComponentStateDamage.h"
@@ -62,7 +63,7 @@ TEST (ModuleState, StreamsThatDeliverAFewBytesPerReadRestoreTheWholeState)
     ASSERT_NE (expected, freshState());
 
     for (const bool tellsSize : { true, false })
-        for (const Steinberg::int32 bytesPerRead : { 1, 7, 100, 4095 })
+        for (const auto bytesPerRead : hostrules::bytesPerRead)
         {
             SCOPED_TRACE (std::to_string (bytesPerRead) + (tellsSize ? " bytes per read, sized" : " bytes per read"));
             ByteStream in (state, tellsSize);
@@ -77,30 +78,14 @@ TEST (ModuleState, StreamsThatDeliverAFewBytesPerReadRestoreTheWholeState)
 // bounded read, and the component keeps the state it had.
 TEST (ModuleState, StreamsLongerThanAnyStateAreRefusedWithoutBeingReadWhole)
 {
-    constexpr Steinberg::int64 largestState = 1 << 20;
-    constexpr Steinberg::int64 endless = -1, untold = -1;
-    struct Case
-    {
-        const char* what;
-        Steinberg::int64 length, reportedSize;
-    };
-    const Case cases[] = {
-        { "one byte over the largest state, sized", largestState + 1, largestState + 1 },
-        { "one byte over the largest state", largestState + 1, untold },
-        { "300 MB, sized", 300'000'000, 300'000'000 },
-        { "300 MB", 300'000'000, untold },
-        { "endless, telling a size of 2^40", endless, Steinberg::int64{ 1 } << 40 },
-        { "endless", endless, untold },
-    };
-
     const auto fresh = freshState();
-    for (const auto& c : cases)
+    for (const auto& c : hostrules::longStreams)
     {
         SCOPED_TRACE (c.what);
         GeneratedStream in (c.length, c.reportedSize);
         const auto run = restoreAndSave (in);
         EXPECT_EQ (run.restoreResult, kResultFalse);
-        EXPECT_LE (in.bytesDelivered, largestState + 4096);
+        EXPECT_LE (in.bytesDelivered, hostrules::longestRead);
         EXPECT_EQ (run.saved, fresh);
     }
 }
@@ -111,28 +96,13 @@ TEST (ModuleState, SavingIntoAStreamThatWritesShortOrFailsIsAnError)
 {
     const auto fresh = freshState();
     ASSERT_GT (fresh.size(), 100u);
-    struct Case
-    {
-        const char* what;
-        std::size_t capacity;
-        bool writesFail;
-        bool saved;
-    };
-    const Case cases[] = {
-        { "room for the whole state", fresh.size(), false, true },
-        { "room for half of it", fresh.size() / 2, false, false },
-        { "room for all but one byte", fresh.size() - 1, false, false },
-        { "no room", 0, false, false },
-        { "every write fails", fresh.size(), true, false },
-    };
-
-    for (const auto& c : cases)
+    for (const auto& c : hostrules::shortWrites)
     {
         SCOPED_TRACE (c.what);
         Instance instance;
         ASSERT_TRUE (instance.isValid());
         ByteStream out;
-        out.capacity = c.capacity;
+        out.capacity = c.capacity (fresh.size());
         out.writesFail = c.writesFail;
         const auto result = instance.component->getState (&out);
         EXPECT_EQ (result == kResultOk, c.saved) << result;

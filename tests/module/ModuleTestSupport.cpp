@@ -6,6 +6,7 @@
 
 #include <pluginterfaces/vst/ivstcomponent.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -230,5 +231,13 @@ std::vector<float> noiseBurst (std::size_t n, std::size_t length)
         samples[i] = static_cast<float> (state >> 8) / 16777216.0f - 0.5f;
     }
     return samples;
+}
+
+long firstDifference (const std::vector<float>& a, const std::vector<float>& b)
+{
+    if (a.size() != b.size())
+        return 0;
+    const auto where = std::mismatch (a.begin(), a.end(), b.begin());
+    return where.first == a.end() ? -1 : static_cast<long> (where.first - a.begin());
 }
 }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The loaded module and its three entry points, loaded once for the whole test program: Quolbane.so
@@ -173,6 +174,12 @@ struct Instance
     Steinberg::Vst::IConnectionPoint* controllerPoint = nullptr;
 };
 
+// What activate answers when setupProcessing and setActive both succeed.
+inline const std::pair<Steinberg::tresult, Steinberg::tresult> activated{ Steinberg::kResultOk, Steinberg::kResultOk };
+
 // Reproducible noise in -0.5 ... 0.5, n samples, followed by silence up to length.
 std::vector<float> noiseBurst (std::size_t n, std::size_t length);
+
+// The first sample where two outputs differ (0 when their lengths differ), or -1.
+long firstDifference (const std::vector<float>& a, const std::vector<float>& b);
 }

@@ -19,6 +19,7 @@
 
 #include "processor/ParameterTable.h"
 #include "tests/module/ByteStream.h"
+#include "tests/module/HostRuleCases.h"
 #include "tests/module/ModuleTestSupport.h"
 #include "tests/support/HostComponentState.h"
 
@@ -591,19 +592,11 @@ void checkState (const juce::String& dllPath)
 }
 
 //==============================================================================
+using moduletest::activated;
 using moduletest::ByteStream;
+using moduletest::firstDifference;
 using moduletest::Instance;
-
-const std::pair<tresult, tresult> activated{ kResultOk, kResultOk };
-
-// The first sample where two outputs differ, or -1.
-long firstDifference (const std::vector<float>& a, const std::vector<float>& b)
-{
-    if (a.size() != b.size())
-        return 0;
-    const auto where = std::mismatch (a.begin(), a.end(), b.begin());
-    return where.first == a.end() ? -1 : static_cast<long> (where.first - a.begin());
-}
+namespace hostrules = moduletest::hostrules;
 
 bool sounds (const std::vector<float>& samples)
 {
@@ -674,21 +667,7 @@ void checkProcess (const juce::String&)
 {
     // A host may send blocks longer than the maximum it announced, or announce a maximum of 0.
     // Such blocks sound exactly as they do through an instance prepared for them, block after block.
-    struct LongBlock
-    {
-        const char* what;
-        int announcedMaximum;
-        int blockSize;
-    };
-    const LongBlock longBlocks[] = {
-        { "one sample over", 512, 513 },
-        { "eight samples over", 512, 520 },
-        { "eight times the maximum", 512, 4096 },
-        { "a maximum of one sample", 1, 300 },
-        { "a maximum of 0", 0, 512 },
-        { "a maximum of 0 and a long block", 0, 5000 },
-    };
-    for (const auto& c : longBlocks)
+    for (const auto& c : hostrules::longBlocks)
     {
         const auto label = std::string ("long block, ") + c.what + ": ";
         Instance host, prepared;
@@ -732,24 +711,7 @@ void checkProcess (const juce::String&)
 
     // The bus arrangements a host may propose to the one stereo (or mono) bus in each direction;
     // whatever was refused, the instance still takes stereo and plays.
-    using namespace Vst::SpeakerArr;
-    constexpr Vst::SpeakerArrangement bit63 = Vst::SpeakerArrangement{ 1 } << 63;
-    struct Arrangement
-    {
-        const char* what;
-        std::vector<Vst::SpeakerArrangement> inputs, outputs;
-        tresult expected;
-    };
-    const Arrangement arrangements[] = {
-        { "stereo to stereo", { kStereo }, { kStereo }, kResultTrue },
-        { "mono to mono", { kMono }, { kMono }, kResultTrue },
-        { "mono to stereo", { kMono }, { kStereo }, kResultFalse },
-        { "two input buses", { kStereo, kStereo }, { kStereo }, kResultFalse },
-        { "two output buses", { kStereo }, { kStereo, kStereo }, kResultFalse },
-        { "bit 63 alone on the input", { bit63 }, { kStereo }, kResultFalse },
-        { "bit 63 with stereo on the output", { kStereo }, { kStereo | bit63 }, kResultFalse },
-    };
-    for (const auto& c : arrangements)
+    for (const auto& c : hostrules::arrangements())
     {
         const auto label = std::string ("bus arrangement, ") + c.what + ": ";
         Instance instance;
@@ -762,7 +724,7 @@ void checkProcess (const juce::String&)
             inputs.data(), static_cast<int32> (inputs.size()), outputs.data(), static_cast<int32> (outputs.size()));
         checkEqual (static_cast<int> (result), static_cast<int> (c.expected), label + "result");
 
-        Vst::SpeakerArrangement stereo[] = { kStereo, kStereo };
+        Vst::SpeakerArrangement stereo[] = { Vst::SpeakerArr::kStereo, Vst::SpeakerArr::kStereo };
         check (instance.processor->setBusArrangements (stereo, 1, stereo + 1, 1) == kResultTrue,
                label + "stereo is taken afterwards");
         check (instance.activate (48000.0, 512) == activated &&
@@ -785,7 +747,7 @@ void checkStreams (const juce::String&)
     // A host's stream may deliver fewer bytes per read than asked for; the state is restored all the
     // same, the parameters and JUCE's bypass both, whichever kind of stream it is.
     for (const bool tellsSize : { true, false })
-        for (const int32 bytesPerRead : { 1, 7, 100, 4095 })
+        for (const auto bytesPerRead : hostrules::bytesPerRead)
         {
             const auto label = std::to_string (bytesPerRead) + " bytes per read" + (tellsSize ? ", sized" : "") + ": ";
             ByteStream in (moduletest::nonDefaultState(), tellsSize);
@@ -797,50 +759,21 @@ void checkStreams (const juce::String&)
 
     // A stream far longer than any state of the plug-in (huge, or with no end) is refused after a
     // bounded read, and the component keeps the state it had.
-    constexpr int64 largestState = 1 << 20;
-    constexpr int64 endless = -1, untold = -1;
-    struct LongStream
-    {
-        const char* what;
-        int64 length, reportedSize;
-    };
-    const LongStream longStreams[] = {
-        { "one byte over the largest state, sized", largestState + 1, largestState + 1 },
-        { "one byte over the largest state", largestState + 1, untold },
-        { "300 MB, sized", 300'000'000, 300'000'000 },
-        { "300 MB", 300'000'000, untold },
-        { "endless, telling a size of 2^40", endless, int64{ 1 } << 40 },
-        { "endless", endless, untold },
-    };
-    for (const auto& c : longStreams)
+    for (const auto& c : hostrules::longStreams)
     {
         const auto label = std::string ("long stream, ") + c.what + ": ";
         moduletest::GeneratedStream in (c.length, c.reportedSize);
         const auto run = moduletest::restoreAndSave (in);
         checkEqual (static_cast<int> (run.restoreResult), static_cast<int> (kResultFalse), label + "setState result");
-        if (in.bytesDelivered > largestState + 4096)
+        if (in.bytesDelivered > hostrules::longestRead)
             std::printf ("  %s%lld bytes read\n", label.c_str(), static_cast<long long> (in.bytesDelivered));
-        check (in.bytesDelivered <= largestState + 4096, label + "read no further than the largest state");
+        check (in.bytesDelivered <= hostrules::longestRead, label + "read no further than the largest state");
         check (run.saved == fresh, label + "the component keeps its state");
     }
 
     // getState into a stream that takes only part of the state, or nothing, reports that the state
     // was not saved.
-    struct ShortWrite
-    {
-        const char* what;
-        std::size_t capacity;
-        bool writesFail;
-        bool saved;
-    };
-    const ShortWrite shortWrites[] = {
-        { "room for the whole state", fresh.size(), false, true },
-        { "room for half of it", fresh.size() / 2, false, false },
-        { "room for all but one byte", fresh.size() - 1, false, false },
-        { "no room", 0, false, false },
-        { "every write fails", fresh.size(), true, false },
-    };
-    for (const auto& c : shortWrites)
+    for (const auto& c : hostrules::shortWrites)
     {
         const auto label = std::string ("getState, ") + c.what + ": ";
         Instance instance;
@@ -848,7 +781,7 @@ void checkStreams (const juce::String&)
         if (!instance.isValid())
             continue;
         ByteStream out;
-        out.capacity = c.capacity;
+        out.capacity = c.capacity (fresh.size());
         out.writesFail = c.writesFail;
         const auto result = instance.component->getState (&out);
         if ((result == kResultOk) != c.saved)
