@@ -5,6 +5,47 @@
 #include <cstdint>
 #include <limits>
 
+namespace
+{
+// The voicing formulas that both the coefficients (single precision) and the tail length (double
+// precision) are worked out from.
+template <typename T>
+T stageGain (T gain) noexcept
+{
+    return gain < T (0) ? T (0) : std::min (gain, T (0.95));
+}
+
+template <typename T>
+T diffuserGainOf (const CharacterPreset& c) noexcept
+{
+    return stageGain (T (c.diffusion));
+}
+
+template <typename T>
+T coilGainOf (const CharacterPreset& c) noexcept
+{
+    return stageGain (T (c.coil) * T (0.35) + T (0.55));
+}
+
+template <typename T>
+T lengthScaleOf (const CharacterPreset& c, T size) noexcept
+{
+    return (T (1) - T (c.compactness) * T (0.45)) * (T (c.sizeScale) * size);
+}
+
+template <typename T>
+T dampingCutoffHzOf (const CharacterPreset& c, T damping) noexcept
+{
+    return std::pow (T (5), T (1) - damping * T (2.4)) * T (c.dampingHz);
+}
+
+template <typename T>
+T inputHighpassHzOf (const CharacterPreset& c, T lowcut) noexcept
+{
+    return std::max (T (c.bassCutHz) * T (0.5), lowcut);
+}
+}
+
 ReverbEngine::ReverbEngine() = default;
 
 int ReverbEngine::msToSamples (float ms, double rate) noexcept
@@ -115,13 +156,13 @@ void ReverbEngine::setCharacter (int index) noexcept
     activeDiffusers = diffusers;
     activeCoilStages = coil;
 
-    const float diffuserGain = c.diffusion < 0.0f ? 0.0f : std::min (c.diffusion, 0.95f);
+    const float diffuserGain = diffuserGainOf<float> (c);
     for (int i = 0; i < activeDiffusers; ++i)
         diffuserStages[static_cast<std::size_t> (i)].gain = diffuserGain;
 
-    const float coilGain = c.coil * 0.35f + 0.55f;
+    const float coilGain = coilGainOf<float> (c);
     for (int i = 0; i < activeCoilStages; ++i)
-        coilStages[static_cast<std::size_t> (i)].gain = coilGain < 0.0f ? 0.0f : std::min (coilGain, 0.95f);
+        coilStages[static_cast<std::size_t> (i)].gain = coilGain;
 
     if (c.earlyTaps < 0)
     {
@@ -194,9 +235,9 @@ void ReverbEngine::updateCoefficients() noexcept
     const auto& c = currentCharacter;
     const auto sr = static_cast<float> (sampleRate);
 
-    const float lengthScale = (1.0f - c.compactness * 0.45f) * (c.sizeScale * params.size);
+    const float lengthScale = lengthScaleOf (c, params.size);
     const float rt60 = std::max (c.decayScale * params.decay, 0.1f);
-    const float dampingCutoff = std::pow (5.0f, 1.0f - params.damping * 2.4f) * c.dampingHz;
+    const float dampingCutoff = dampingCutoffHzOf (c, params.damping);
 
     for (std::size_t i = 0; i < numLines; ++i)
     {
@@ -209,7 +250,7 @@ void ReverbEngine::updateCoefficients() noexcept
 
     modDepthSamples = ((c.modDepthMs * params.modulation) * 0.001f) * sr;
 
-    inputHighpass.setCutoff (std::max (c.bassCutHz * 0.5f, params.lowcut), sampleRate);
+    inputHighpass.setCutoff (inputHighpassHzOf (c, params.lowcut), sampleRate);
     outputLowpassL.setCutoff (params.highcut, sampleRate);
     outputLowpassR.setCutoff (params.highcut, sampleRate);
 
@@ -245,15 +286,15 @@ double ReverbEngine::tailSeconds (const CharacterPreset& c, const EngineParamete
     {
         if (gain <= 0.0)
             return;
-        const double tau = static_cast<double> (delayMs) * 0.001 / -std::log (std::min (gain, 0.95));
+        const double tau = static_cast<double> (delayMs) * 0.001 / -std::log (gain);
         slowest = std::max (slowest, tau);
         constants += tau;
     };
     for (int i = 0; i < std::clamp (c.diffusers, 0, numDiffusers); ++i)
-        addStage (diffuserDelayMs[static_cast<std::size_t> (i)], static_cast<double> (c.diffusion));
+        addStage (diffuserDelayMs[static_cast<std::size_t> (i)], diffuserGainOf<double> (c));
     if (c.coil > 0.0f)
         for (const float ms : coilDelayMs)
-            addStage (ms, static_cast<double> (c.coil) * 0.35 + 0.55);
+            addStage (ms, coilGainOf<double> (c));
     const double diffusers = slowest * ln1000 + (constants - slowest);
 
     // The network: the first pass through its longest (modulated) line, then the fall of its
@@ -262,8 +303,7 @@ double ReverbEngine::tailSeconds (const CharacterPreset& c, const EngineParamete
     // longest line, which passes least often. Every line is fed the same input, which the mixing
     // inverts on each pass and the two output sums cancel, so below about half the lines' mean
     // circulation rate nothing sounds; the search starts there.
-    const double lengthScale = (1.0 - static_cast<double> (c.compactness) * 0.45) * static_cast<double> (c.sizeScale) *
-                               static_cast<double> (p.size);
+    const double lengthScale = lengthScaleOf (c, static_cast<double> (p.size));
     double longest = 0.0;
     double mean = 0.0;
     for (const float ms : fdnBaseDelayMs)
@@ -276,10 +316,8 @@ double ReverbEngine::tailSeconds (const CharacterPreset& c, const EngineParamete
 
     // |H|^2 of a one-pole low-pass with pole k at angular frequency w; the high-pass is 1 - H.
     const auto pole = [sr] (double hz) { return std::exp (-2.0 * juce::MathConstants<double>::pi * hz / sr); };
-    const double highpassPole =
-        pole (cutoff (std::max (static_cast<double> (c.bassCutHz) * 0.5, static_cast<double> (p.lowcut))));
-    const double dampingPole =
-        pole (cutoff (std::pow (5.0, 1.0 - static_cast<double> (p.damping) * 2.4) * static_cast<double> (c.dampingHz)));
+    const double highpassPole = pole (cutoff (inputHighpassHzOf (c, static_cast<double> (p.lowcut))));
+    const double dampingPole = pole (cutoff (dampingCutoffHzOf (c, static_cast<double> (p.damping))));
     const auto lowpassSquared = [] (double k, double w)
     { return (1.0 - k) * (1.0 - k) / (1.0 - 2.0 * k * std::cos (w) + k * k); };
     const auto highpassSquared = [] (double k, double w)

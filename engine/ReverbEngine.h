@@ -52,8 +52,8 @@ public:
     static int msToSamples (float ms, double sampleRate) noexcept;
 
     // Seconds the output rings once the input stops: at least the time it takes to fall 60 dB
-    // below its peak after a burst of up to full scale (for the gate, up to +24 dBFS). Worked out from the voicing and the
-    // settings alone, in double precision, without an engine.
+    // below its peak after a burst of up to full scale (for the gate, up to +24 dBFS). Worked out
+    // from the voicing and the settings alone, in double precision, without an engine.
     static double tailSeconds (const CharacterPreset& character, const EngineParameters& settings,
                                double sampleRate) noexcept;
 
